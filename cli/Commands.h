@@ -1,0 +1,8 @@
+// The commands of tunelo-cli; each takes the arguments after its name and returns the exit code.
+#pragma once
+
+namespace tunelo::cli {
+
+int RunFrames(int argc, char** argv);
+
+} // namespace tunelo::cli

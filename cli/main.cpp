@@ -1,0 +1,43 @@
+// tunelo-cli: the headless front end to the decoder and the player.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Commands.h"
+
+namespace {
+
+struct Command {
+    const char* Name;
+    const char* Usage;
+    int (*Run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"frames", "frames FILE          list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
+};
+
+int PrintHelp(FILE* out) {
+    std::fprintf(out, "TUNELO Version 0.02 - headless front end\n\nusage: tunelo-cli COMMAND [ARGS]\n\n");
+    for (const Command& c : kCommands) {
+        std::fprintf(out, "  %s\n", c.Usage);
+    }
+    std::fprintf(out, "  help                 show this text\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        return PrintHelp(stdout);
+    }
+    for (const Command& c : kCommands) {
+        if (std::strcmp(argv[1], c.Name) == 0) {
+            return c.Run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "tunelo-cli: unknown command '%s'\n\n", argv[1]);
+    PrintHelp(stderr);
+    return 2;
+}
