@@ -45,8 +45,8 @@ struct TMPDecodeResult {
 };
 
 // Prepares the state for a stream; 1 when ready, 0 when the stream is refused.
-int32_t DecoderSetup(TMPDecoderState& state, const TMPHeader& header, int32_t frameLength, int32_t downSampling,
-                     uint8_t outputFlags, int32_t frequencyLimit);
+int32_t DecoderSetup(TMPDecoderState& state, const TMPHeader& header, int32_t frameLength,
+                     int32_t downSampling, uint8_t outputFlags, int32_t frequencyLimit);
 void GetOutputFormat(const TMPDecoderState& state, TMPOutputFormat& format);
 // The whole frame must be readable at frame; output must hold OutputBytes bytes.
 TMPDecodeResult DecodeFrame(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);

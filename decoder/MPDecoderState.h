@@ -51,13 +51,15 @@ struct TMPBlockInfo {
     int32_t LastShortBand[3];
 };
 
-// The Layer III bit reader: most significant bit first, with an end mark.
+// The Layer III bit reader: most significant bit first, with an end mark. Limit is where the valid
+// bytes stop: bytes fetched from there on read as 0, so no input makes the reader leave its buffer.
 struct TMPBitReader {
     const uint8_t* Fetch;
     const uint8_t* Start;
     int32_t Held;
     uint32_t Accumulator;
     const uint8_t* End;
+    const uint8_t* Limit;
 };
 
 // The Layer I/II bit reader.
@@ -65,6 +67,7 @@ struct TMPBitReader12 {
     const uint8_t* Fetch;
     int32_t Held;
     uint32_t Accumulator;
+    const uint8_t* Limit;
 };
 
 using TMPFrameRoutine = int32_t (*)(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
@@ -132,7 +135,7 @@ struct TMPDecoderState {
     // Side information and scale factors.
     int32_t Scfsi[2];
     int32_t PrivateBits;
-    TMPGranuleInfo GranuleInfo[2][2]; // [granule][channel]
+    TMPGranuleInfo GranuleInfo[2][2];              // [granule][channel]
     int32_t ScaleFactors[2][2][kScaleFactorCount]; // [granule][channel]
     TMPIntensityLimits IntensityLimits;
 
@@ -147,7 +150,7 @@ struct TMPDecoderState {
         int32_t Int[2][2][576];
         float Float[2][2][576];
     } Lines;
-    int32_t NonZeroLines[2][2]; // [granule][channel]
+    int32_t NonZeroLines[2][2];   // [granule][channel]
     TMPBlockInfo BlockInfo[2][2]; // [granule][channel]
     alignas(32) float ReorderBuffer[192 * 3];
 

@@ -45,8 +45,8 @@ extern const THuffmanCode kHuffmanQuadA[16];
 // Layer II allocation tables: B.2a, B.2b, B.2c, B.2d (ISO/IEC 11172-3) and B.1 (ISO/IEC 13818-3).
 struct TLayer2AllocTable {
     int32_t Subbands;
-    uint8_t AllocBits[32];     // width of the allocation field per subband
-    uint8_t Classes[32][16];   // quantisation class 1..17 per allocation value; [sb][0] = 0
+    uint8_t AllocBits[32];   // width of the allocation field per subband
+    uint8_t Classes[32][16]; // quantisation class 1..17 per allocation value; [sb][0] = 0
 };
 enum : int32_t { kAllocB2a = 0, kAllocB2b = 1, kAllocB2c = 2, kAllocB2d = 3, kAllocB1 = 4 };
 extern const TLayer2AllocTable kLayer2AllocTables[5];

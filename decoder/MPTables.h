@@ -11,8 +11,8 @@ struct TMPLayer3Tables {
     float ScalefactorTable[2][4][32];
     float PowerTable[64];
     float SubblockGainTable[8];
-    float AliasCoefTable[8][2];          // (cs, ca)
-    float IntensityRatioTable[2][8][2];  // [MsStereo][position] -> (left, right)
+    float AliasCoefTable[8][2];           // (cs, ca)
+    float IntensityRatioTable[2][8][2];   // [MsStereo][position] -> (left, right)
     float LsfIntensityTable[2][2][64][2]; // [intensity_scale][MsStereo][entry] -> (left, right)
     float ImdctLongTable[18 + 9 + 36];
     float ImdctShortTable[6 + 3 + 1];
