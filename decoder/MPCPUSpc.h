@@ -42,6 +42,19 @@ uint32_t WordFromCapabilities(TMP3CpuCapabilities set);
 // Detects once per process (again while the kept word is 0) and returns the capability word.
 uint32_t DetectCapabilities();
 
+// What the identification instruction reported, as far as the capability word depends on it.
+struct TMPCpuidValues {
+    uint32_t VendorEcx = 0;        // function 0, ECX: the last four characters of the vendor string
+    uint32_t Signature = 0;        // function 1, EAX
+    uint32_t Features = 0;         // function 1, EDX
+    uint32_t MaxExtended = 0;      // function 0x80000000, EAX
+    uint32_t ExtendedFeatures = 0; // function 0x80000001, EDX (only read when MaxExtended allows)
+};
+
+// The capability word of a processor with a floating-point unit and the identification
+// instruction, before the SIMD control register has been tried.
+uint32_t CapabilitiesFromCpuid(const TMPCpuidValues& values);
+
 // Per-sample routines reached through the routine table.
 using TMPAliasReduceProc = void (*)(float* lines, int32_t boundaries);
 using TMPWindowProc = void (*)(const float* ring, int32_t position, int16_t* output);
