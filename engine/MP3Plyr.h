@@ -1,0 +1,7 @@
+// Chief header of the player engine: errors, aligned blocks, source streams and the stream reader.
+#pragma once
+
+#include "MPAlignedBlock.h"
+#include "MPErrors.h"
+#include "MPFileStream.h"
+#include "MPStreamReader.h"

@@ -1,0 +1,53 @@
+// Exceptions of the player engine. Every failure the engine reports is an EMPError (or derived from it)
+// whose message is the text the user sees in the error box. The decoder never throws.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tunelo {
+
+class EMPError : public std::runtime_error {
+public:
+    explicit EMPError(const std::string& message) : std::runtime_error(message) {}
+
+    std::string Message() const { return what(); }
+};
+
+// A violated internal precondition: a programming error, not bad input. The message reads
+// "Assertion failure (mp3plyr, line 123)", or "<text> (mp3plyr, line 123)" when a text is given.
+class EMPAssertionFailed : public EMPError {
+public:
+    EMPAssertionFailed(const std::string& unit, int32_t line, const std::string& text = {});
+
+    const std::string& Unit() const { return FUnit; }
+    int32_t Line() const { return FLine; }
+
+private:
+    std::string FUnit;
+    int32_t FLine;
+};
+
+[[noreturn]] void RaiseAssertionFailed(const char* unit, int32_t line, const char* text = nullptr);
+
+} // namespace tunelo
+
+// Precondition checks of the engine; they stay active in release builds because the player relies on
+// them to turn misuse into a reported error instead of memory corruption.
+#define MP_ASSERT_IN(unit, cond)                                                                             \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            ::tunelo::RaiseAssertionFailed(unit, __LINE__);                                                  \
+        }                                                                                                    \
+    } while (0)
+
+#define MP_ASSERT_MSG_IN(unit, cond, text)                                                                   \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            ::tunelo::RaiseAssertionFailed(unit, __LINE__, text);                                            \
+        }                                                                                                    \
+    } while (0)
+
+#define MP_ASSERT(cond) MP_ASSERT_IN("mp3plyr", cond)
+#define MP_ASSERT_MSG(cond, text) MP_ASSERT_MSG_IN("mp3plyr", cond, text)
