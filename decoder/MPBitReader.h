@@ -17,8 +17,10 @@ template <typename Reader> inline void LoadByte(Reader& r) {
 }
 template <typename Reader> inline uint32_t Consume(Reader& r, int32_t n) {
     r.Held -= n;
-    const uint32_t value = r.Accumulator >> r.Held;
-    r.Accumulator &= (1u << r.Held) - 1u; // Held <= 24 here, so the shift is defined
+    // Held can still be 32 here (nothing consumed right after a peek that loaded four bytes): the
+    // shifts are done in 64 bits so that they stay defined.
+    const uint32_t value = static_cast<uint32_t>(uint64_t{r.Accumulator} >> r.Held);
+    r.Accumulator &= static_cast<uint32_t>((uint64_t{1} << r.Held) - 1u);
     return value;
 }
 } // namespace detail
