@@ -78,6 +78,22 @@ using TMPLayer12OutputRoutine = void (*)(TMPDecoderState& state, const float* sa
 
 enum : int32_t { kReservoirSize = 8192, kReservoirMoveThreshold = 6692 };
 
+// Layer I/II values of the stream and of the current frame. The work runs over channel-subbands: in a
+// two-channel stream the channels interleave per subband (0 left, 0 right, 1 left, ...), so counts
+// and limits are doubled there; SubbandLimit holds the decoded channel-subband count.
+struct TMPLayer12State {
+    int32_t Layer;      // 1 or 2 after a successful set-up, 0 otherwise
+    int32_t Total;      // channel-subbands coded in every frame
+    int32_t Paired;     // 1 in a two-channel stream: channel-subbands come in pairs
+    int32_t AllocTable; // Layer II: index into kLayer2AllocTables
+    int32_t JointBound; // channel-subbands coded separately in the current frame
+    int32_t SkipBits;   // sample bits at or above SubbandLimit, per slot (I) or granule of three (II)
+    uint8_t Class[64];  // Layer I allocation value or Layer II quantisation class
+    uint8_t ScfSelect[64];
+    float Factor[3][64]; // scale factor x requantisation factor, per scale-factor part
+    alignas(32) float Samples[36][64]; // one row of channel-subbands per time slot
+};
+
 struct TMPDecoderState {
     // Frame parameters.
     int32_t FrameLength;
@@ -169,6 +185,9 @@ struct TMPDecoderState {
     float LineGains[576];
 
     TMPOutputFormat Format;
+
+    // Layers I and II.
+    TMPLayer12State L12;
 
     // Spectral lines of one channel and granule, in either reading.
     int32_t* IntLines(int32_t channel, int32_t granule) { return Lines.Int[channel][granule]; }
