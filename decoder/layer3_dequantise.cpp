@@ -1,0 +1,127 @@
+// Layer III dequantisation: global gain, scale factors, pre-emphasis, subblock gain and the signed 4/3
+// power, with short-block values reordered so that each line's three windows lie side by side.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "MPLayer3Spectrum.h"
+#include "MPTables.h"
+
+namespace tunelo {
+
+namespace {
+
+constexpr int32_t kLines = 576;
+constexpr int32_t kLastShortBand = 12;
+
+// The exponent the explicit power path uses: 1/3 rounded to single precision, as the table path's
+// values were derived from it.
+const double kPowerExponent = static_cast<double>(static_cast<float>(1.0 / 3.0));
+
+// Scale factors index tables of 32; anything a corrupt stream or a stale entry leaves is clamped.
+inline int32_t ScaleIndex(int32_t value) {
+    return std::clamp(value, 0, 31);
+}
+
+inline float DequantiseValue(int32_t quantised, float factor, const float* power) {
+    if (quantised >= -32 && quantised <= 31) {
+        return factor * power[32 + quantised];
+    }
+    // Magnitude in double: the negation of the most negative integer would overflow.
+    const double value = static_cast<double>(quantised);
+    return static_cast<float>(static_cast<double>(factor) * value *
+                              std::pow(std::fabs(value), kPowerExponent));
+}
+
+} // namespace
+
+void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
+    const TMPLayer3Tables& tables = Layer3Tables();
+    granule &= 1;
+    channel &= 1;
+    const TMPGranuleInfo& info = state.GranuleInfo[granule][channel];
+    const int32_t* scale = state.ScaleFactors[granule][channel];
+    TMPBlockInfo& block = state.BlockInfo[granule][channel];
+    int32_t* lines = state.Lines.Int[channel][granule];
+    const int32_t limit = std::clamp(state.NonZeroLines[granule][channel], 0, kLines);
+
+    const bool shortBlock = info.BlockType == 2;
+    const bool mixed = shortBlock && info.MixedBlockFlag != 0;
+    const int32_t longBands = !shortBlock ? 22 : mixed ? std::clamp(state.MixedLongBands, 0, 22) : 0;
+    const int32_t firstShortBand = !shortBlock ? 12 : mixed ? 3 : 0;
+    block.LongBandCount = longBands;
+    block.FirstShortBand = firstShortBand;
+
+    const float gain = tables.GlobalGainTable[std::clamp(6 + info.GlobalGain, 0, 261)];
+    const float(*scaleTable)[32] = tables.ScalefactorTable[info.ScalefacScale != 0 ? 1 : 0];
+    const int32_t* pretab = PretabTable[info.Preflag != 0 ? 1 : 0];
+    const float* power = tables.PowerTable;
+
+    int32_t i = 0;
+    int32_t lastBand = 0;
+    for (int32_t cb = 0; cb < longBands; ++cb) {
+        const int32_t width = std::clamp(state.SfbLongWidth[cb], 0, kLines - i);
+        const float factor = gain * scaleTable[pretab[cb]][ScaleIndex(scale[cb])];
+        int32_t any = 0;
+        for (const int32_t end = i + width; i < end; ++i) {
+            const int32_t q = lines[i];
+            any |= q;
+            lines[i] = std::bit_cast<int32_t>(DequantiseValue(q, factor, power));
+        }
+        if (any != 0) {
+            lastBand = cb;
+        }
+        // A mixed block's long part is always walked to its end, so its short part starts on the
+        // boundary of its first short band; the lines past the limit are zeros and stay zeros.
+        if (!mixed && i >= limit) {
+            break;
+        }
+    }
+    block.LastBand = lastBand;
+    block.BlockKind = 0;
+    if (firstShortBand == 12) {
+        return;
+    }
+
+    int32_t* lastShort = block.LastShortBand;
+    lastShort[0] = lastShort[1] = lastShort[2] = firstShortBand;
+    float windowGain[3];
+    for (int32_t w = 0; w < 3; ++w) {
+        windowGain[w] = gain * tables.SubblockGainTable[info.SubblockGain[w] & 7];
+    }
+    float* reorder = state.ReorderBuffer;
+    const int32_t shortStart = i;
+    int32_t row = 0;
+    for (int32_t cb = firstShortBand; cb <= kLastShortBand; ++cb) {
+        const int32_t width = std::max(state.SfbShortWidth[cb], 0);
+        // The reorder buffer holds exactly the lines left in the granule, so this check keeps both.
+        if (i + 3 * width > kLines) {
+            break;
+        }
+        for (int32_t w = 0; w < 3; ++w) {
+            const float factor =
+                windowGain[w] * scaleTable[0][ScaleIndex(scale[kShortScaleFactorBase + 13 * w + cb])];
+            int32_t any = 0;
+            for (int32_t j = 0; j < width; ++j, ++i) {
+                const int32_t q = lines[i];
+                any |= q;
+                reorder[(row + j) * 3 + w] = DequantiseValue(q, factor, power);
+            }
+            if (any != 0) {
+                lastShort[w] = cb;
+            }
+        }
+        row += width;
+        if (i >= limit) {
+            break;
+        }
+    }
+    std::memcpy(lines + shortStart, reorder, sizeof(float) * static_cast<size_t>(i - shortStart));
+
+    state.NonZeroLines[granule][channel] = i;
+    block.LastBand = std::max({lastShort[0], lastShort[1], lastShort[2]});
+    block.BlockKind = 1;
+}
+
+} // namespace tunelo
