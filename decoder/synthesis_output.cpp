@@ -25,13 +25,14 @@ float LoadGain(float& value) {
 }
 
 // The slot's samples as the transform should read them: the source itself while the subband
-// equalizer is off, else the gained copy in the state's scratch (the source stays untouched).
+// equalizer is off, else a gained copy in the caller's scratch (the source stays untouched).
 // width is 32 for plain rows, 64 for interleaved pairs (value k has the gain of subband k / 2).
-const float* Equalized(TMPDecoderState& state, const float* row, int32_t width) {
+using TEqScratch = float[64];
+
+const float* Equalized(TMPDecoderState& state, const float* row, int32_t width, TEqScratch& scratch) {
     if (!LoadSwitch(state.SubbandEqActive)) {
         return row;
     }
-    float* scratch = &state.DctScratch[0][0];
     const int32_t shift = width == 64 ? 1 : 0;
     for (int32_t k = 0; k < width; ++k) {
         scratch[k] = row[k] * LoadGain(state.SubbandGains[k >> shift]);
@@ -51,10 +52,11 @@ TMPWindowProc StereoWindow(const TMPDecoderState& state) {
 
 void Layer3Mono(TMPDecoderState& state, int16_t* output, int32_t /*channel*/) {
     const TMPWindowProc window = MonoWindow(state);
+    TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        SubbandDct(Equalized(state, state.HybridOut[t], 32), ring + position);
+        SubbandDct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -66,10 +68,11 @@ void Layer3Mono(TMPDecoderState& state, int16_t* output, int32_t /*channel*/) {
 void Layer3Stereo(TMPDecoderState& state, int16_t* output, int32_t channel) {
     const int32_t c = channel == 0 ? 0 : 1;
     const TMPWindowProc window = StereoWindow(state);
+    TEqScratch scratch;
     float* ring = state.SynthBuffer[c];
     int32_t position = state.SynthPos[c] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        SubbandDct(Equalized(state, state.HybridOut[t], 32), ring + position);
+        SubbandDct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
         window(ring, position, output + 64 * t + c);
         position = NextPosition(position);
     }
@@ -82,10 +85,11 @@ enum : int32_t { kRowFloats = 64 };
 
 void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = MonoWindow(state);
+    TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        SubbandDct(Equalized(state, samples + kRowFloats * t, 32), ring + position);
+        SubbandDct(Equalized(state, samples + kRowFloats * t, 32, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -94,11 +98,12 @@ void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, 
 
 void Layer12Stereo(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = StereoWindow(state);
+    TEqScratch scratch;
     float* left = state.SynthBuffer[0];
     float* right = state.SynthBuffer[1];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        const float* row = Equalized(state, samples + kRowFloats * t, 64);
+        const float* row = Equalized(state, samples + kRowFloats * t, 64, scratch);
         SubbandDctPair(row, left + position);
         SubbandDctPair(row + 1, right + position);
         window(left, position, output + 64 * t);
@@ -125,10 +130,11 @@ void Layer12Mix(TMPDecoderState& state, const float* samples, int16_t* output, i
 void Layer12OneChannel(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots,
                        int32_t first) {
     const TMPWindowProc window = MonoWindow(state);
+    TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        SubbandDctPair(Equalized(state, samples + kRowFloats * t, 64) + first, ring + position);
+        SubbandDctPair(Equalized(state, samples + kRowFloats * t, 64, scratch) + first, ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
