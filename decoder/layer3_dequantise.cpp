@@ -53,7 +53,7 @@ void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
     block.LongBandCount = longBands;
     block.FirstShortBand = firstShortBand;
 
-    const float gain = tables.GlobalGainTable[std::clamp(6 + info.GlobalGain, 0, 261)];
+    const float gain = tables.GlobalGainTable[6 + std::clamp(info.GlobalGain, -6, 255)];
     const float(*scaleTable)[32] = tables.ScalefactorTable[info.ScalefacScale != 0 ? 1 : 0];
     const int32_t* pretab = PretabTable[info.Preflag != 0 ? 1 : 0];
     const float* power = tables.PowerTable;
