@@ -1,5 +1,10 @@
-// Layer III part 3: the Huffman-coded spectral values of one granule and channel. The walks work on a
-// local copy of the bit reader so that the accumulator stays in registers for a whole region.
+// Layer III part 3: the Huffman-coded spectral values of one granule and channel.
+//
+// The walks keep the reader's fields in locals for a whole region and load bytes exactly when the reader's
+// own operations would (refill at 10 bits or fewer before a look-up, before linbits when fewer than
+// linbits + 2 are held), so the reader ends in the same state and its end mark keeps its meaning. Those
+// rules also guarantee the bits for every sign: after a look-up of at most 9 bits at least 2 bits remain,
+// and after linbits at least 2, so signs are taken without further checks.
 
 #include <algorithm>
 
@@ -10,57 +15,119 @@ namespace tunelo {
 
 namespace {
 
-inline uint32_t CellLength(uint32_t cell) {
-    return cell >> 24;
+// The reader in registers. Bits above Held may hold consumed bits; they are masked on every read and
+// cleared again when the reader is written back.
+struct TLocalBits {
+    const uint8_t* Fetch;
+    const uint8_t* Limit;
+    uint32_t Accumulator;
+    int32_t Held;
+};
+
+inline TLocalBits LoadBits(const TMPBitReader& reader) {
+    return {reader.Fetch, reader.Limit, reader.Accumulator, reader.Held};
 }
 
-inline int32_t ApplySign(TMPBitReader& reader, int32_t value) {
-    if (value != 0 && BitRead(reader, 1) != 0) {
-        return -value;
+inline void StoreBits(TMPBitReader& reader, const TLocalBits& bits) {
+    reader.Fetch = bits.Fetch;
+    reader.Held = bits.Held;
+    reader.Accumulator = bits.Accumulator & static_cast<uint32_t>((uint64_t{1} << bits.Held) - 1u);
+}
+
+// Loads whole bytes until at least 25 bits are held (Held <= 24 on entry), in one 4-byte load where the
+// bytes lie inside the reader's limit; bytes at or beyond the limit read as 0.
+inline void FillTo25(TLocalBits& b) {
+    const int32_t bytes = (32 - b.Held) >> 3;
+    uint32_t word = 0;
+    if (b.Limit - b.Fetch >= 4) {
+        word = (static_cast<uint32_t>(b.Fetch[0]) << 24) | (static_cast<uint32_t>(b.Fetch[1]) << 16) |
+               (static_cast<uint32_t>(b.Fetch[2]) << 8) | static_cast<uint32_t>(b.Fetch[3]);
+    } else {
+        for (int32_t i = 0; i < bytes; ++i) {
+            const uint32_t byte = b.Fetch + i < b.Limit ? b.Fetch[i] : 0u;
+            word |= byte << (24 - 8 * i);
+        }
     }
-    return value;
+    const int32_t bits = 8 * bytes;
+    b.Accumulator =
+        static_cast<uint32_t>((static_cast<uint64_t>(b.Accumulator) << bits) | (word >> (32 - bits)));
+    b.Fetch += bytes;
+    b.Held += bits;
+}
+
+inline uint32_t PeekBits(const TLocalBits& b, int32_t n) {
+    return (b.Accumulator >> (b.Held - n)) & ((1u << n) - 1u);
+}
+
+inline uint32_t TakeBits(TLocalBits& b, int32_t n) {
+    b.Held -= n;
+    return (b.Accumulator >> b.Held) & ((1u << n) - 1u);
+}
+
+// The next bit as a sign when the value is not 0 (consumed only then): 1 negates.
+inline int32_t TakeSign(TLocalBits& b, int32_t value) {
+    const int32_t present = value != 0 ? 1 : 0;
+    const int32_t sign = present & static_cast<int32_t>(b.Accumulator >> (b.Held - 1));
+    b.Held -= present;
+    return (value ^ -sign) + sign;
+}
+
+inline uint32_t CellLength(uint32_t cell) {
+    return cell >> 24;
 }
 
 template <int32_t Kind>
 void DecodePairs(TMPBitReader& reader, int32_t* lines, int32_t pairs, const uint32_t* table,
                  int32_t linbits) {
-    TMPBitReader r = reader;
+    TLocalBits b = LoadBits(reader);
+    const uint8_t* const end = reader.End;
     const int32_t firstWidth = static_cast<int32_t>(table[0] & 0xFF);
     for (int32_t i = 0; i < pairs; ++i) {
-        BitRefill(r);
-        uint32_t cell = table[1 + (r.Accumulator >> (r.Held - firstWidth))];
+        if (b.Held <= 10) {
+            FillTo25(b);
+        }
+        uint32_t cell = table[1 + PeekBits(b, firstWidth)];
         if constexpr (Kind != kHuffmanKindSingle) {
             const uint32_t* block = table;
             int32_t width = firstWidth;
             while (CellLength(cell) == 0) {
-                BitSkipHeld(r, width);
+                b.Held -= width;
                 block += cell;
                 width = static_cast<int32_t>(block[0] & 0xFF);
-                cell = block[1 + BitPeek(r, width)];
+                if (b.Held <= 10) {
+                    FillTo25(b);
+                }
+                cell = block[1 + PeekBits(b, width)];
             }
         }
-        BitSkipHeld(r, static_cast<int32_t>(CellLength(cell)));
+        b.Held -= static_cast<int32_t>(CellLength(cell));
         int32_t x = static_cast<int32_t>((cell >> 8) & 0xFF);
         int32_t y = static_cast<int32_t>((cell >> 16) & 0xFF);
         if constexpr (Kind == kHuffmanKindLinbits) {
             if (x == 15) {
-                x += static_cast<int32_t>(BitReadRefill(r, linbits));
+                if (b.Held < linbits + 2) {
+                    FillTo25(b);
+                }
+                x += static_cast<int32_t>(TakeBits(b, linbits));
             }
         }
-        x = ApplySign(r, x);
+        x = TakeSign(b, x);
         if constexpr (Kind == kHuffmanKindLinbits) {
             if (y == 15) {
-                y += static_cast<int32_t>(BitReadRefill(r, linbits));
+                if (b.Held < linbits + 2) {
+                    FillTo25(b);
+                }
+                y += static_cast<int32_t>(TakeBits(b, linbits));
             }
         }
-        y = ApplySign(r, y);
+        y = TakeSign(b, y);
         lines[2 * i] = x;
         lines[2 * i + 1] = y;
-        if (BitExhausted(r)) {
+        if (b.Fetch > end) {
             break;
         }
     }
-    reader = r;
+    StoreBits(reader, b);
 }
 
 // Lines of the three big-values regions: band ends give the first two boundaries, each kept inside
@@ -100,45 +167,50 @@ int32_t DecodeCount1(TMPBitReader& reader, int32_t* lines, int32_t available, in
     // Table B's code is always 4 bits; table A's shortest is 1.
     const int32_t minimumBits = tableB ? 3 : 0;
     const THuffmanQuadEntry* tableA = HuffmanQuadTableA();
-    TMPBitReader r = reader;
+    TLocalBits b = LoadBits(reader);
+    const uint8_t* const end = reader.End;
     int32_t bits = bitsLeft;
     int32_t done = 0;
     int32_t lastNonZero = -1;
     uint32_t lastValue = 0;
+    // A code with its signs takes at most 10 bits (table A) or 8 (table B): one refill covers it.
     while (done < quadruples && bits > minimumBits) {
         uint32_t value;
         if (tableB) {
-            value = BitRead(r, 4) ^ 15u;
+            if (b.Held < 8) {
+                FillTo25(b);
+            }
+            value = TakeBits(b, 4) ^ 15u;
             bits -= 4;
         } else {
-            const THuffmanQuadEntry entry = tableA[BitPeek(r, 6)];
-            BitSkipHeld(r, entry.Length);
+            if (b.Held < 10) {
+                FillTo25(b);
+            }
+            const THuffmanQuadEntry entry = tableA[PeekBits(b, 6)];
+            b.Held -= entry.Length;
             bits -= entry.Length;
             value = entry.Value;
         }
         int32_t* quadruple = lines + 4 * done;
         for (int32_t k = 0; k < 4; ++k) {
-            if ((value >> (3 - k)) & 1) {
-                --bits;
-                quadruple[k] = BitRead(r, 1) != 0 ? -1 : 1;
-            } else {
-                quadruple[k] = 0;
-            }
+            const int32_t present = static_cast<int32_t>((value >> (3 - k)) & 1);
+            bits -= present;
+            quadruple[k] = TakeSign(b, present);
         }
         if (value != 0) {
             lastNonZero = done;
             lastValue = value;
         }
         ++done;
-        if (BitExhausted(r)) {
+        if (b.Fetch > end) {
             break;
         }
     }
+    StoreBits(reader, b);
     if (bits < 0 && done > 0) {
         // The last code ran past part 2/3: its values belong to no line of this channel.
         std::fill(lines + 4 * (done - 1), lines + 4 * done, 0);
     }
-    reader = r;
     if (lastNonZero < 0) {
         return 0;
     }
