@@ -41,7 +41,7 @@ int32_t ReadAllocation(TMPBitReader12& r, TMPLayer12State& l, const TLayer12Tabl
 // The selection code says how many scale factors the three parts of the frame share.
 void ReadScaleFactors(TMPBitReader12& r, TMPLayer12State& l, const TLayer12Tables& t) {
     for (int32_t i = 0; i < l.Total; ++i) {
-        l.ScfSelect[i] = static_cast<uint8_t>(l.Class[i] != 0 ? BitRead(r, 2) : kNoScaleFactors);
+        l.ScfSelect[i] = static_cast<uint8_t>(l.Class[i] != 0 ? BitRead(r, 2) : uint32_t{kNoScaleFactors});
     }
     for (int32_t i = 0; i < l.Total; ++i) {
         uint32_t index[3];
