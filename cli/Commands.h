@@ -4,5 +4,7 @@
 namespace tunelo::cli {
 
 int RunFrames(int argc, char** argv);
+int RunDecode(int argc, char** argv);
+int RunBench(int argc, char** argv);
 
 } // namespace tunelo::cli

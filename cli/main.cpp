@@ -14,7 +14,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"frames", "frames FILE          list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
+    {"frames", "frames FILE                  list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
+    {"decode", "decode [--full] IN OUT       decode IN to OUT (.wav, raw PCM, or - for stdout)",
+     tunelo::cli::RunDecode},
+    {"bench", "bench FILE [-n N]            time N decodes of FILE (default 5)", tunelo::cli::RunBench},
 };
 
 int PrintHelp(FILE* out) {
@@ -22,7 +25,7 @@ int PrintHelp(FILE* out) {
     for (const Command& c : kCommands) {
         std::fprintf(out, "  %s\n", c.Usage);
     }
-    std::fprintf(out, "  help                 show this text\n");
+    std::fprintf(out, "  help                         show this text\n");
     return 0;
 }
 

@@ -46,13 +46,13 @@ inline TAccuracy Compare(const std::vector<int16_t>& a, const std::vector<int16_
     return r;
 }
 
-inline int Run(const std::string& command) {
+inline int RunCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline bool HaveTool(const std::string& tool) {
-    return Run("command -v " + tool + " >/dev/null 2>&1") == 0;
+    return RunCommand("command -v " + tool + " >/dev/null 2>&1") == 0;
 }
 
 // A scratch folder removed at the end of the test.

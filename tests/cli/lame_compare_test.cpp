@@ -32,9 +32,9 @@ TEST_P(LameCompareTest, MatchesMpg123) {
     const std::string mp3 = dir.File("in.mp3");
     const int channels = e.Mode[0] == 'm' ? 1 : 2;
     // A chirp on the left, noise on the right: every band and both channels carry signal.
-    ASSERT_EQ(Run("sox -n -r " + std::to_string(e.Rate) + " -c " + std::to_string(channels) + " -b 16 " +
-                  wav + " synth 1.5 sine 100-" + std::to_string(e.Rate / 2) +
-                  " pinknoise vol 0.5 2>/dev/null"),
+    ASSERT_EQ(RunCommand("sox -n -r " + std::to_string(e.Rate) + " -c " + std::to_string(channels) +
+                         " -b 16 " + wav + " synth 1.5 sine 100-" + std::to_string(e.Rate / 2) +
+                         " pinknoise vol 0.5 2>/dev/null"),
               0);
     const int kbps = e.Rate >= 32000 ? 128 : (e.Rate >= 16000 ? 64 : 32);
     std::string options =
@@ -43,12 +43,12 @@ TEST_P(LameCompareTest, MatchesMpg123) {
     if (e.Crc) {
         options += " -p";
     }
-    ASSERT_EQ(Run("lame " + options + " " + wav + " " + mp3), 0) << options;
+    ASSERT_EQ(RunCommand("lame " + options + " " + wav + " " + mp3), 0) << options;
 
     const std::string ours = dir.File("ours.pcm");
     const std::string theirs = dir.File("theirs.pcm");
-    ASSERT_EQ(Run(kCli + " decode --full " + mp3 + " " + ours), 0);
-    ASSERT_EQ(Run("mpg123 -q --no-gapless -s " + mp3 + " > " + theirs), 0);
+    ASSERT_EQ(RunCommand(kCli + " decode --full " + mp3 + " " + ours), 0);
+    ASSERT_EQ(RunCommand("mpg123 -q --no-gapless -s " + mp3 + " > " + theirs), 0);
     const auto a = ReadPcm(ours);
     const auto b = ReadPcm(theirs);
     EXPECT_EQ(a.size(), b.size()) << Describe(e);

@@ -1,0 +1,63 @@
+// tunelo-cli decode [--full] IN OUT
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "FileBytes.h"
+#include "StreamDecoder.h"
+#include "WavWriter.h"
+
+namespace tunelo::cli {
+
+int RunDecode(int argc, char** argv) {
+    bool full = false;
+    std::vector<std::string> paths;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--full") == 0) {
+            full = true;
+        } else {
+            paths.emplace_back(argv[i]);
+        }
+    }
+    if (paths.size() != 2) {
+        std::fprintf(stderr, "usage: tunelo-cli decode [--full] IN OUT\n");
+        return 2;
+    }
+    const std::string& in = paths[0];
+    const std::string& out = paths[1];
+
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!ReadWholeFile(in, bytes, reason)) {
+        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+        return 1;
+    }
+    TStreamDecoder decoder;
+    if (!decoder.Open(bytes.data(), bytes.size(), full, reason)) {
+        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+        return 1;
+    }
+    TPcmFileWriter writer;
+    if (!writer.Open(out, decoder.Format().Channels, decoder.Format().SampleRate, reason)) {
+        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        return 1;
+    }
+    uint8_t pcm[TStreamDecoder::MaxFrameBytes];
+    for (int32_t n; (n = decoder.Next(pcm)) > 0;) {
+        if (!writer.Write(pcm, static_cast<size_t>(n))) {
+            std::fprintf(stderr, "%s: %s\n", out.c_str(), std::strerror(errno));
+            writer.Discard();
+            return 1;
+        }
+    }
+    if (!writer.Commit(reason)) {
+        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tunelo::cli
