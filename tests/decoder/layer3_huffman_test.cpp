@@ -161,6 +161,75 @@ TEST(HuffmanBigValues, StopsAtTheEndMarkLeavingTheRestOfTheRegion) {
     EXPECT_TRUE(std::all_of(lines.begin(), lines.begin() + firstUntouched, [](int32_t v) { return v == 1; }));
 }
 
+// The pair walk written plainly with the reader's own operations: the decoder must leave the reader in
+// exactly this state, so that its end mark and consumed-bit count mean the same.
+void ReferenceDecodePairs(TMPBitReader& r, int32_t* lines, int32_t pairs, int32_t table) {
+    const THuffmanDirectoryEntry& entry = HuffmanDirectory()[table];
+    if (entry.Kind == kHuffmanKindZero) {
+        std::fill(lines, lines + 2 * pairs, 0); // no codes: zeros, nothing read
+        return;
+    }
+    for (int32_t i = 0; i < pairs; ++i) {
+        BitRefill(r);
+        const uint32_t* block = entry.Table;
+        uint32_t cell = block[1 + BitPeek(r, static_cast<int32_t>(block[0] & 0xFF))];
+        while ((cell >> 24) == 0) {
+            BitSkipHeld(r, static_cast<int32_t>(block[0] & 0xFF));
+            block += cell;
+            cell = block[1 + BitPeek(r, static_cast<int32_t>(block[0] & 0xFF))];
+        }
+        BitSkipHeld(r, static_cast<int32_t>(cell >> 24));
+        int32_t x = static_cast<int32_t>((cell >> 8) & 0xFF);
+        int32_t y = static_cast<int32_t>((cell >> 16) & 0xFF);
+        if (entry.Kind == kHuffmanKindLinbits && x == 15) {
+            x += static_cast<int32_t>(BitReadRefill(r, entry.Linbits));
+        }
+        if (x != 0 && BitRead(r, 1) != 0) {
+            x = -x;
+        }
+        if (entry.Kind == kHuffmanKindLinbits && y == 15) {
+            y += static_cast<int32_t>(BitReadRefill(r, entry.Linbits));
+        }
+        if (y != 0 && BitRead(r, 1) != 0) {
+            y = -y;
+        }
+        lines[2 * i] = x;
+        lines[2 * i + 1] = y;
+        if (BitExhausted(r)) {
+            break;
+        }
+    }
+}
+
+TEST(HuffmanBigValues, LeavesTheReaderAsItsOwnOperationsWouldUpToTheLimit) {
+    // Random bits (mostly long codes and escapes), random tables and a limit right at the data's end, so
+    // loads near and beyond the limit are exercised.
+    std::mt19937 random(4321);
+    for (int32_t round = 0; round < 400; ++round) {
+        const int32_t table = static_cast<int32_t>(random() % 32);
+        std::vector<uint8_t> bytes(static_cast<size_t>(1 + random() % 200));
+        for (uint8_t& byte : bytes) {
+            byte = static_cast<uint8_t>(random());
+        }
+        const uint8_t* limit = bytes.data() + bytes.size();
+        const uint8_t* end = bytes.data() + random() % (bytes.size() + 8);
+        TMPBitReader reader{};
+        BitStart(reader, bytes.data(), limit);
+        BitSetEnd(reader, end);
+        BitRead(reader, static_cast<int32_t>(random() % 8));
+        TMPBitReader expectedReader = reader;
+        const int32_t pairs = static_cast<int32_t>(1 + random() % 288);
+        std::vector<int32_t> lines(576, 3);
+        std::vector<int32_t> expected(576, 3);
+        DecodeBigValues(reader, lines.data(), 2 * pairs, table);
+        ReferenceDecodePairs(expectedReader, expected.data(), pairs, table);
+        ASSERT_EQ(lines, expected) << "round " << round << " table " << table;
+        ASSERT_EQ(reader.Fetch, expectedReader.Fetch) << "round " << round;
+        ASSERT_EQ(reader.Held, expectedReader.Held) << "round " << round;
+        ASSERT_EQ(reader.Accumulator, expectedReader.Accumulator) << "round " << round;
+    }
+}
+
 // Follows the stored blocks with a code word's bits, as the decoder does, without the bit reader.
 struct TWalkResult {
     int32_t Length = 0;
