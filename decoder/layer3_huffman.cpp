@@ -225,7 +225,7 @@ int32_t DecodeSpectrum(TMPDecoderState& state, int32_t granule, int32_t channel,
     const int32_t lineLimit = std::clamp(state.LineLimit, 0, 576) & ~1;
     const int32_t bigEnd = std::min(2 * std::clamp(info.BigValues, 0, 288), lineLimit);
     const int32_t band0 = std::clamp(info.Region0Count, 0, 21);
-    const int32_t band1 = band0 + std::max(info.Region1Count, 0) + 1;
+    const int32_t band1 = band0 + std::clamp(info.Region1Count, 0, 21) + 1;
     const int32_t region1 = RegionBoundary(state.SfbLongEnd[band0], 0, bigEnd);
     const int32_t region2 = RegionBoundary(band1 < 22 ? state.SfbLongEnd[band1] : 576, region1, bigEnd);
 
