@@ -79,13 +79,15 @@ TEST_P(Layer3ConformanceTest, PlayerSettingKeepsTheSignalBelowTheLimit) {
     const auto full = Decode(GetParam(), true);
     const auto limited = Decode(GetParam(), false);
     EXPECT_EQ(limited.size(), full.size());
-    // The player's frequency limit drops the top of the spectrum (the top subband, and for MPEG-2
-    // the last long band): the rest of the signal must come through, at least 20 dB above the loss.
-    const TAligned aligned = AlignAndCompare(limited, Reference(GetParam()));
-    const TAccuracy silence =
-        Compare(Reference(GetParam()), std::vector<int16_t>(Reference(GetParam()).size()));
-    EXPECT_LT(aligned.Accuracy.Rms, 0.1 * silence.Rms)
-        << GetParam() << ": rms " << aligned.Accuracy.Rms << " signal " << silence.Rms;
+    // The player's frequency limit drops the top of the spectrum: for MPEG-1 the top subband (above
+    // 21.4 kHz at 44.1 kHz), which leaves the loss at least 20 dB below the signal. For MPEG-2 it also
+    // drops the last long band (above 9.99 kHz at 22.05 kHz), a large share of white noise.
+    const bool mpeg2 = std::string(GetParam()).rfind("M2", 0) == 0;
+    const auto reference = Reference(GetParam());
+    const TAligned aligned = AlignAndCompare(limited, reference);
+    const TAccuracy signal = Compare(reference, std::vector<int16_t>(reference.size()));
+    EXPECT_LT(aligned.Accuracy.Rms, (mpeg2 ? 0.5 : 0.1) * signal.Rms)
+        << GetParam() << ": rms " << aligned.Accuracy.Rms << " signal " << signal.Rms;
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, Layer3ConformanceTest,
