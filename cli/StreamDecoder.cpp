@@ -19,6 +19,19 @@ int32_t InfoTagOffset(const TMPHeader& h) {
     return h.ProtectionBit == 0 ? offset + 2 : offset;
 }
 
+bool IsInfoTag(const uint8_t* p) {
+    return std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0 || std::memcmp(p, "VBRI", 4) == 0;
+}
+
+// lame leaves out the CRC word when it places the tag of a protected stream: look there too.
+bool HasInfoTag(const uint8_t* frame, size_t available, const TMPHeader& h) {
+    const size_t offset = static_cast<size_t>(InfoTagOffset(h));
+    if (offset + 4 <= available && IsInfoTag(frame + offset)) {
+        return true;
+    }
+    return h.ProtectionBit == 0 && offset + 2 <= available && IsInfoTag(frame + offset - 2);
+}
+
 } // namespace
 
 TStreamDecoder::TStreamDecoder() : State_(new TMPDecoderState()) {}
@@ -52,11 +65,10 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     }
     GetOutputFormat(*State_, Format_);
 
-    // An information frame carries no audio: skip it, as the player does.
+    // An information frame carries no audio: skip it, as the player does. "Info" is the form lame
+    // writes into constant-bit-rate files.
     const int32_t frameLength = length + (header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0);
-    const size_t tag = Pos_ + static_cast<size_t>(InfoTagOffset(header));
-    if (tag + 4 <= size &&
-        (std::memcmp(data + tag, "Xing", 4) == 0 || std::memcmp(data + tag, "VBRI", 4) == 0)) {
+    if (HasInfoTag(data + Pos_, size - Pos_, header)) {
         Pos_ += static_cast<size_t>(frameLength);
     }
     error.clear();
