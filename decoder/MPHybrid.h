@@ -16,6 +16,12 @@
 
 namespace tunelo {
 
+// Added to the block type handed to Hybrid and HybridMix when the granule's mixed_block_flag is set:
+// the two lowest subbands then take the normal window whatever the block type, as the standard defines
+// mixed blocks. Block type 2 needs no flag (its long part always uses the normal window); for block
+// types 1 and 3 it decides the window of subbands 0 and 1.
+enum : int32_t { kHybridMixedBlock = 4 };
+
 // Steps 1 and 2 of the filterbank with every store turned into an addition: the output is added to
 // hybridOut and the next granule's overlap to the overlap store. Transforms come from the routine
 // table. Returns 18 x the subbands transformed.

@@ -28,6 +28,11 @@ TLineCounts LineCounts(const TMPDecoderState& state, int32_t granule, int32_t ch
     return {state.SfbLongEnd[std::clamp(state.MixedLongBands - 1, 0, 21)], total};
 }
 
+// The block type as the filterbank takes it, with the mixed flag.
+int32_t HybridBlockType(const TMPGranuleInfo& info) {
+    return (info.BlockType & 3) | (info.MixedBlockFlag != 0 ? kHybridMixedBlock : 0);
+}
+
 TMPHybridProc HybridRoutine(const TMPDecoderState& state) {
     return state.Routines.Hybrid ? state.Routines.Hybrid : HybridGeneric;
 }
@@ -40,8 +45,9 @@ int32_t RunHybrid(TMPDecoderState& state, int32_t granule, int32_t channel, bool
         counts.Total = std::min(counts.Total, state.LineLimit);
     }
     return HybridRoutine(state)(state.Lines.Float[channel][granule], state.Lines.Float[channel][granule ^ 1],
-                                state.HybridOut, state.GranuleInfo[granule][channel].BlockType, counts.Long,
-                                counts.Total, state.NonZeroLines[granule ^ 1][channel], state.SynthSubbands);
+                                state.HybridOut, HybridBlockType(state.GranuleInfo[granule][channel]),
+                                counts.Long, counts.Total, state.NonZeroLines[granule ^ 1][channel],
+                                state.SynthSubbands);
 }
 
 // The output count becomes the channel's NonZeroLines: the next granule's overlap reaches that far.
@@ -93,7 +99,7 @@ void ChannelMixMono(TMPDecoderState& state, uint8_t* output, int32_t granule) {
         const int32_t n = std::min(std::max(counts[0], counts[1]), state.LineLimit);
         AddLines(firstLines, state.Lines.Float[1][granule], n);
         counts[0] = HybridRoutine(state)(firstLines, state.Lines.Float[0][granule ^ 1], state.HybridOut,
-                                         first.BlockType, first.BlockType == 2 ? 0 : n, n,
+                                         first.BlockType & 3, first.BlockType == 2 ? 0 : n, n,
                                          state.NonZeroLines[granule ^ 1][0], state.SynthSubbands);
         InvertOddSubbands(state.HybridOut, counts[0]);
     } else {
@@ -101,7 +107,7 @@ void ChannelMixMono(TMPDecoderState& state, uint8_t* output, int32_t granule) {
         const TLineCounts secondCounts = LineCounts(state, granule, 1);
         const int32_t secondCount =
             HybridMix(state.Routines, state.Lines.Float[1][granule], firstLines, state.HybridOut,
-                      second.BlockType, secondCounts.Long, secondCounts.Total);
+                      HybridBlockType(second), secondCounts.Long, secondCounts.Total);
         counts[1] = secondCount;
         // The first channel's overlap store now carries both channels' overlaps: the next granule must
         // take it up to the larger of the two counts.

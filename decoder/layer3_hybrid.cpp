@@ -102,10 +102,12 @@ inline void StoreSubband(const float* z, const float* previous, float* next, flo
     }
 }
 
-inline const float* LongWindowRow(const TMPLayer3Tables& tables, int32_t blockType) {
-    // The long part of a mixed block uses the normal window.
+// The window of a long subband. The long part of a mixed block uses the normal window; with the
+// mixed flag its two lowest subbands do so for every block type.
+inline const float* LongWindowRow(const TMPLayer3Tables& tables, int32_t blockType, int32_t sb) {
     const int32_t type = blockType & 3;
-    return tables.HybridWindowTable[type == 2 ? 0 : type];
+    const bool mixedLow = (blockType & kHybridMixedBlock) != 0 && sb < 2;
+    return tables.HybridWindowTable[type == 2 || mixedLow ? 0 : type];
 }
 
 } // namespace
@@ -146,7 +148,6 @@ void ShortImdctGeneric(float* values18) {
 int32_t HybridGeneric(float* lines, float* overlap, float (*hybridOut)[32], int32_t blockType,
                       int32_t longLines, int32_t totalLines, int32_t previousLines, int32_t clearSubbands) {
     const TMPLayer3Tables& tables = Layer3Tables();
-    const float* longWindow = LongWindowRow(tables, blockType);
     const float* shortWindow = tables.HybridWindowTable[2];
     const int32_t longEnd = SubbandsOf(longLines);
     const int32_t totalEnd = SubbandsOf(totalLines);
@@ -156,7 +157,7 @@ int32_t HybridGeneric(float* lines, float* overlap, float (*hybridOut)[32], int3
     for (; sb < longEnd; ++sb) {
         float* values = lines + 18 * sb;
         LongImdctGeneric(values);
-        WindowLong(values, longWindow, z);
+        WindowLong(values, LongWindowRow(tables, blockType, sb), z);
         StoreSubband<false>(z, overlap + 18 * sb, values, hybridOut, sb);
     }
     for (; sb < totalEnd; ++sb) {
@@ -186,7 +187,6 @@ int32_t HybridMix(const TMPRoutineTable& routines, float* lines, float* overlap,
     const TMPLayer3Tables& tables = Layer3Tables();
     const TMPImdctProc longImdct = routines.LongImdct ? routines.LongImdct : LongImdctGeneric;
     const TMPImdctProc shortImdct = routines.ShortImdct ? routines.ShortImdct : ShortImdctGeneric;
-    const float* longWindow = LongWindowRow(tables, blockType);
     const float* shortWindow = tables.HybridWindowTable[2];
     const int32_t longEnd = SubbandsOf(longLines);
     const int32_t totalEnd = SubbandsOf(totalLines);
@@ -195,7 +195,7 @@ int32_t HybridMix(const TMPRoutineTable& routines, float* lines, float* overlap,
     for (; sb < longEnd; ++sb) {
         float* values = lines + 18 * sb;
         longImdct(values);
-        WindowLong(values, longWindow, z);
+        WindowLong(values, LongWindowRow(tables, blockType, sb), z);
         StoreSubband<true>(z, nullptr, overlap + 18 * sb, hybridOut, sb);
     }
     for (; sb < totalEnd; ++sb) {

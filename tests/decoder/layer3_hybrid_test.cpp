@@ -87,9 +87,12 @@ struct TReferenceChannel {
     double Overlap[32][18] = {};
     double Output[18][32] = {};
 
-    void Granule(const std::vector<double>& spectrum, int blockType, int longSubbands) {
+    // mixedFlag: the two lowest subbands take the normal window whatever the block type.
+    void Granule(const std::vector<double>& spectrum, int blockType, int longSubbands,
+                 bool mixedFlag = false) {
         for (int sb = 0; sb < 32; ++sb) {
-            const std::vector<double> z = SubbandFrame(&spectrum[18 * sb], blockType, sb < longSubbands);
+            const int type = mixedFlag && sb < 2 ? 0 : blockType;
+            const std::vector<double> z = SubbandFrame(&spectrum[18 * sb], type, sb < longSubbands);
             for (int t = 0; t < 18; ++t) {
                 Output[t][sb] = Overlap[sb][t] + z[t];
                 Overlap[sb][t] = z[18 + t];
@@ -260,6 +263,28 @@ TEST(Hybrid, MixedBlockTakesTheLongPathForItsFirstTwoSubbands) {
     allShort.Granule(previous, 0, 32);
     allShort.Granule(mixed, 2, 0);
     EXPECT_GT(RelativeError(bank.Out, allShort.Output, 2), 1e-2);
+}
+
+TEST(Hybrid, MixedFlagGivesTheTwoLowestSubbandsTheNormalWindow) {
+    // Start and stop blocks may carry mixed_block_flag: subbands 0 and 1 then use the normal window and
+    // the rest the block type's window, all on the long path.
+    for (int type : {1, 3}) {
+        std::mt19937 random(12 + type);
+        TTwoBuffers bank;
+        TReferenceChannel reference;
+        const std::vector<double> previous = RandomSpectrum(random);
+        bank.Run(0, previous, 0, 576, 576, 0);
+        reference.Granule(previous, 0, 32);
+        const std::vector<double> current = RandomSpectrum(random);
+        EXPECT_EQ(bank.Run(1, current, type | kHybridMixedBlock, 576, 576, 576), 576);
+        reference.Granule(current, type, 32, true);
+        EXPECT_LT(RelativeError(bank.Out, reference.Output), kTolerance) << type;
+        // The next granule overlaps with what the mixed windows left.
+        const std::vector<double> next = RandomSpectrum(random);
+        bank.Run(0, next, 0, 576, 576, 576);
+        reference.Granule(next, 0, 32);
+        EXPECT_LT(RelativeError(bank.Out, reference.Output), kTolerance) << type;
+    }
 }
 
 TEST(Hybrid, EmptyGranuleAfterAFullOneOutputsTheOverlapOnly) {
@@ -513,6 +538,24 @@ TEST(ChannelRoutines, MixedBlockLongPartEndsWithTheMixedLongBands) {
     expected.Run(0, spectrum, 2, 36, 576);
     ASSERT_EQ(gOutputCalls.size(), 1u);
     ExpectSameOutput(gOutputCalls[0].HybridOut, expected.Out);
+}
+
+TEST(ChannelRoutines, StopBlockWithTheMixedFlagFollowsTheStandard) {
+    std::mt19937 random(25);
+    auto state = NewState();
+    TReferenceChannel reference;
+    const std::vector<double> previous = RandomSpectrum(random);
+    SetChannel(*state, 0, 0, previous, 2, 1, 576);
+    uint8_t block[8];
+    ChannelSingle(*state, block, 0);
+    reference.Granule(previous, 2, 2);
+    const std::vector<double> stop = RandomSpectrum(random);
+    SetChannel(*state, 1, 0, stop, 3, 1, 576);
+    ChannelSingle(*state, block, 1);
+    reference.Granule(stop, 3, 32, true);
+    ASSERT_EQ(gOutputCalls.size(), 2u);
+    InvertOddSubbands(gOutputCalls[1].HybridOut, 576); // undo the synthesis' inversion
+    EXPECT_LT(RelativeError(gOutputCalls[1].HybridOut, reference.Output), kTolerance);
 }
 
 TEST(ChannelRoutines, SecondChannelOnlyOutputsChannelOneAsOutputZero) {
