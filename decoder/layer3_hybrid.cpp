@@ -21,6 +21,32 @@ inline int32_t SubbandsOf(int32_t lines) {
     return (std::clamp(lines, 0, kLines) + 17) / 18;
 }
 
+// The divisors of the DCT-IV reductions turned into factors once: a multiply costs a fraction of a
+// divide. Long: 1 / ImdctLongTable's first 27 values; short: 1 / (2 cos((2m + 1) pi / 24)), then
+// 1 / ImdctShortTable's three 2 cos((2p + 1) pi / 12), then sqrt(3) / 2.
+struct TImdctFactors {
+    float Long[18 + 9];
+    float Short[6 + 3 + 1];
+    TImdctFactors() {
+        const TMPLayer3Tables& tables = Layer3Tables();
+        for (int32_t i = 0; i < 27; ++i) {
+            Long[i] = 1.0f / tables.ImdctLongTable[i];
+        }
+        for (int32_t i = 0; i < 6; ++i) {
+            Short[i] = 0.5f / tables.ImdctShortTable[i];
+        }
+        for (int32_t i = 6; i < 9; ++i) {
+            Short[i] = 1.0f / tables.ImdctShortTable[i];
+        }
+        Short[9] = 0.5f * tables.ImdctShortTable[9];
+    }
+};
+
+const TImdctFactors& ImdctFactors() {
+    static const TImdctFactors factors;
+    return factors;
+}
+
 // g[m] = sum over r of u[r] cos(pi (2m + 1) r / 18), m = 0..8. cosines[4r + p] = cos(r (2p + 1) pi / 18);
 // output 8 - p uses the same coefficients with the odd inputs negated.
 inline void Dct3Nine(const float* u, const float* cosines, float* g) {
@@ -35,17 +61,17 @@ inline void Dct3Nine(const float* u, const float* cosines, float* g) {
     g[4] = u[0] - u[2] + u[4] - u[6] + u[8];
 }
 
-// g[m] = sum over r of u[r] cos(pi (2m + 1) r / 6), m = 0..2; sqrt3 = 2 cos(pi / 6).
-inline void Dct3Three(float u0, float u1, float u2, float sqrt3, float* g) {
+// g[m] = sum over r of u[r] cos(pi (2m + 1) r / 6), m = 0..2; halfSqrt3 = cos(pi / 6).
+inline void Dct3Three(float u0, float u1, float u2, float halfSqrt3, float* g) {
     const float outer = u0 + 0.5f * u2;
-    const float middle = 0.5f * sqrt3 * u1;
+    const float middle = halfSqrt3 * u1;
     g[0] = outer + middle;
     g[1] = u0 - u2;
     g[2] = outer - middle;
 }
 
 // Six-point DCT-IV of x[0], x[stride], ..., x[5 stride] into out[0..5].
-inline void Dct4Six(const float* x, int32_t stride, const float* table, float* out) {
+inline void Dct4Six(const float* x, int32_t stride, const float* factors, float* out) {
     float y[6];
     y[0] = x[0];
     for (int32_t n = 1; n < 6; ++n) {
@@ -53,13 +79,12 @@ inline void Dct4Six(const float* x, int32_t stride, const float* table, float* o
     }
     float even[3];
     float odd[3];
-    Dct3Three(y[0], y[2], y[4], table[9], even);
-    Dct3Three(y[1], y[1] + y[3], y[3] + y[5], table[9], odd);
+    Dct3Three(y[0], y[2], y[4], factors[9], even);
+    Dct3Three(y[1], y[1] + y[3], y[3] + y[5], factors[9], odd);
     for (int32_t m = 0; m < 3; ++m) {
-        const float o = odd[m] / table[6 + m];
-        // table[m] holds cos((2m + 1) pi / 24), half the divisor.
-        out[m] = 0.5f * (even[m] + o) / table[m];
-        out[5 - m] = 0.5f * (even[m] - o) / table[5 - m];
+        const float o = odd[m] * factors[6 + m];
+        out[m] = (even[m] + o) * factors[m];
+        out[5 - m] = (even[m] - o) * factors[5 - m];
     }
 }
 
@@ -114,6 +139,7 @@ inline const float* LongWindowRow(const TMPLayer3Tables& tables, int32_t blockTy
 
 void LongImdctGeneric(float* values18) {
     const float* table = Layer3Tables().ImdctLongTable;
+    const float* factors = ImdctFactors().Long;
     float y[18];
     y[0] = values18[0];
     for (int32_t n = 1; n < 18; ++n) {
@@ -130,18 +156,18 @@ void LongImdctGeneric(float* values18) {
     Dct3Nine(evenInputs, table + 27, even);
     Dct3Nine(oddInputs, table + 27, odd);
     for (int32_t m = 0; m < 9; ++m) {
-        const float o = odd[m] / table[18 + m];
-        values18[m] = (even[m] + o) / table[m];
-        values18[17 - m] = (even[m] - o) / table[17 - m];
+        const float o = odd[m] * factors[18 + m];
+        values18[m] = (even[m] + o) * factors[m];
+        values18[17 - m] = (even[m] - o) * factors[17 - m];
     }
 }
 
 void ShortImdctGeneric(float* values18) {
-    const float* table = Layer3Tables().ImdctShortTable;
+    const float* factors = ImdctFactors().Short;
     float input[18];
     std::memcpy(input, values18, sizeof(input));
     for (int32_t w = 0; w < 3; ++w) {
-        Dct4Six(input + w, 3, table, values18 + 6 * w);
+        Dct4Six(input + w, 3, factors, values18 + 6 * w);
     }
 }
 
