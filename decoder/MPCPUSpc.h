@@ -91,6 +91,9 @@ void SelectRoutines(TMPRoutineTable& table, uint32_t word);
 void AliasReduceGeneric(float* lines, int32_t boundaries);
 void WindowMonoGeneric(const float* ring, int32_t position, int16_t* output);
 void WindowStereoGeneric(const float* ring, int32_t position, int16_t* output);
+// The same window regrouped for packed arithmetic, summing in single precision.
+void WindowMonoFast(const float* ring, int32_t position, int16_t* output);
+void WindowStereoFast(const float* ring, int32_t position, int16_t* output);
 int32_t HybridGeneric(float* lines, float* overlap, float (*hybridOut)[32], int32_t blockType,
                       int32_t longLines, int32_t totalLines, int32_t previousLines, int32_t clearSubbands);
 void LongImdctGeneric(float* values18);

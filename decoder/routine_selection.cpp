@@ -60,10 +60,10 @@ constexpr int kVariants = 5;
 static_assert(static_cast<int>(V::AmdE3DNow) == kVariants - 1, "one member per variant");
 constexpr TMPAliasReduceProc kAliasReduceMembers[kVariants] = {
     AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric};
-constexpr TMPWindowProc kWindowMonoMembers[kVariants] = {
-    WindowMonoGeneric, WindowMonoGeneric, WindowMonoGeneric, WindowMonoGeneric, WindowMonoGeneric};
+constexpr TMPWindowProc kWindowMonoMembers[kVariants] = {WindowMonoFast, WindowMonoFast, WindowMonoFast,
+                                                         WindowMonoFast, WindowMonoFast};
 constexpr TMPWindowProc kWindowStereoMembers[kVariants] = {
-    WindowStereoGeneric, WindowStereoGeneric, WindowStereoGeneric, WindowStereoGeneric, WindowStereoGeneric};
+    WindowStereoFast, WindowStereoFast, WindowStereoFast, WindowStereoFast, WindowStereoFast};
 constexpr TMPHybridProc kHybridMembers[kVariants] = {HybridGeneric, HybridGeneric, HybridGeneric,
                                                      HybridGeneric, HybridGeneric};
 constexpr TMPImdctProc kLongImdctMembers[kVariants] = {LongImdctGeneric, LongImdctGeneric, LongImdctGeneric,

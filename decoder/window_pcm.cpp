@@ -6,6 +6,7 @@
 #include "MP3decdr.h"
 #include "MPCPUSpc.h"
 #include "MPTables.h"
+#include "MPWindowLayout.h"
 
 namespace tunelo {
 
@@ -99,6 +100,7 @@ void SetPolarity(bool inverted) {
         coefficient = -coefficient;
     }
     polarityInverted = inverted;
+    RebuildWindowLayout();
 }
 
 bool GetPolarity() {

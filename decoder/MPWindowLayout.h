@@ -1,0 +1,24 @@
+// The synthesis window regrouped for the fast window members: per slot pair, one coefficient per
+// output lane. Derived from SynthWindowTable; rebuilt when the polarity switch negates the table.
+#pragma once
+
+#include <cstdint>
+
+namespace tunelo {
+
+struct TWindowLayout {
+    struct TPair {
+        alignas(64) float Low[16];
+        alignas(64) float High[16];
+        alignas(64) float LowB[16];
+        alignas(64) float HighB[16];
+    };
+    TPair Pairs[8];
+    float Middle[8];
+};
+
+void BuildWindowLayout(TWindowLayout& layout);
+// Called by the polarity switch after it has negated the table.
+void RebuildWindowLayout();
+
+} // namespace tunelo
