@@ -2,6 +2,7 @@
 // ISO/IEC 11172-4 (RMS and largest absolute difference in 16-bit units).
 #pragma once
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -44,6 +45,16 @@ inline TAccuracy Compare(const std::vector<int16_t>& a, const std::vector<int16_
     }
     r.Rms = r.Compared ? std::sqrt(sum / static_cast<double>(r.Compared)) : 0.0;
     return r;
+}
+
+// A stream name as a test name: letters and digits only.
+inline std::string TestName(std::string name) {
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) {
+            ch = '_';
+        }
+    }
+    return name;
 }
 
 inline int RunCommand(const std::string& command) {

@@ -52,15 +52,6 @@ TAligned AlignAndCompare(const std::vector<int16_t>& ours, const std::vector<int
     return best;
 }
 
-std::string Printable(std::string name) {
-    for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) {
-            ch = '_';
-        }
-    }
-    return name;
-}
-
 class Layer3ConformanceTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Layer3ConformanceTest, FullBandwidthMeetsFullAccuracy) {
@@ -94,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, Layer3ConformanceTest,
                          ::testing::Values("l3-compl", "l3-he_32khz", "l3-he_44khz", "l3-he_48khz",
                                            "l3-he_free", "l3-hecommon", "l3-si", "l3-si_block", "l3-si_huff",
                                            "l3-sin1k0db", "M2L3_compl24", "M2L3_noise"),
-                         [](const auto& info) { return Printable(info.param); });
+                         [](const auto& info) { return TestName(info.param); });
 
 class Layer12ConformanceTest : public ::testing::TestWithParam<const char*> {};
 
@@ -112,7 +103,7 @@ TEST_P(Layer12ConformanceTest, FullBandwidthMeetsFullAccuracy) {
 INSTANTIATE_TEST_SUITE_P(Streams, Layer12ConformanceTest,
                          ::testing::Values("l1-fl1", "l1-fl2", "l1-fl3", "l1-fl4", "l1-fl5", "l1-fl6",
                                            "l2-fl10", "l2-fl11", "l2-fl12", "l2-fl13", "l2-fl14", "l2-fl15"),
-                         [](const auto& info) { return Printable(info.param); });
+                         [](const auto& info) { return TestName(info.param); });
 
 // l3-he_mode switches between single-channel and two-channel frames. The output format is fixed by
 // the first frame (single channel here), so we play the first channel of every frame; the reference

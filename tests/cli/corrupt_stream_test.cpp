@@ -88,14 +88,6 @@ TEST_P(CorruptStreamTest, DecodesOrRefusesWithoutCrashing) {
 INSTANTIATE_TEST_SUITE_P(Streams, CorruptStreamTest,
                          ::testing::Values("l3-compl", "l3-he_free", "M2L3_compl24", "l3-si_block", "l1-fl3",
                                            "l2-fl12"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             for (char& ch : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                                     ch = '_';
-                                 }
-                             }
-                             return name;
-                         });
+                         [](const auto& info) { return TestName(info.param); });
 
 } // namespace
