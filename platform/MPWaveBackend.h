@@ -1,0 +1,49 @@
+// Inside the wave device: the queue of buffers that every backend keeps, and the backends' entry points.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "MPWaveDevice.h"
+
+namespace tunelo {
+
+// Header bookkeeping shared by the backends. Everything here runs under FMutex; a backend's own thread
+// waits on FWake for work.
+class TMPQueuedWaveDevice : public TMPWaveDevice {
+public:
+    int32_t Prepare(TMPWaveHeader& header) override;
+    int32_t Unprepare(TMPWaveHeader& header) override;
+    int32_t Write(TMPWaveHeader& header) override;
+
+protected:
+    TMPQueuedWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify);
+
+    // Called under FMutex after a header joined the queue.
+    virtual void QueuedLocked() {}
+    // Takes the first queued header off the queue and reports it done.
+    void ReturnFirstLocked();
+    // Reports every queued header done, in order.
+    void ReturnAllLocked();
+
+    const TMPWaveFormat FFormat;
+    const TMPWaveNotify FNotify;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    std::deque<TMPWaveHeader*> FQueue;
+};
+
+// The current volume of the (single) device, shared by every handle.
+uint32_t CurrentWaveVolume();
+
+int32_t OpenNullWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const TMPWaveFormat& format,
+                           TMPWaveNotify notify);
+int32_t OpenAlsaWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::string& pcmName,
+                           const TMPWaveFormat& format, TMPWaveNotify notify);
+// Whether the ALSA PCM can be opened for playback right now.
+bool AlsaWaveDeviceAvailable(const std::string& pcmName);
+const char* AlsaErrorText(int32_t code);
+
+} // namespace tunelo

@@ -1,0 +1,236 @@
+// Backend choice, header bookkeeping, the shared volume, error texts and software volume.
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string_view>
+
+#include "MPWaveBackend.h"
+
+namespace tunelo {
+
+namespace {
+
+std::atomic<uint32_t> gWaveVolume{0xFFFFFFFF};
+
+// Far above any audio rate; keeps the byte rate inside 32 bits.
+constexpr uint32_t kMaxSampleRate = 1000000;
+
+struct TBackendChoice {
+    enum { kNull, kAlsa, kUnknown } Kind;
+    std::string PcmName;
+};
+
+// TUNELO_AUDIO: "null", "alsa", "alsa:NAME"; unset or empty selects ALSA's "default" PCM.
+TBackendChoice ChooseBackend() {
+    const char* setting = std::getenv("TUNELO_AUDIO");
+    const std::string_view value = setting != nullptr ? setting : "";
+    if (value.empty() || value == "alsa") {
+        return {TBackendChoice::kAlsa, "default"};
+    }
+    if (value == "null") {
+        return {TBackendChoice::kNull, {}};
+    }
+    if (value.starts_with("alsa:") && value.size() > 5) {
+        return {TBackendChoice::kAlsa, std::string(value.substr(5))};
+    }
+    return {TBackendChoice::kUnknown, {}};
+}
+
+bool ValidFormat(const TMPWaveFormat& format) {
+    return format.FormatTag == WAVE_FORMAT_PCM && (format.Channels == 1 || format.Channels == 2) &&
+           (format.BitsPerSample == 8 || format.BitsPerSample == 16) && format.SamplesPerSec > 0 &&
+           format.SamplesPerSec <= kMaxSampleRate &&
+           format.BlockAlign == format.Channels * format.BitsPerSample / 8 &&
+           format.AvgBytesPerSec == format.SamplesPerSec * format.BlockAlign;
+}
+
+bool ValidDeviceId(uint32_t deviceId) {
+    return deviceId == WAVE_MAPPER || deviceId == 0;
+}
+
+} // namespace
+
+uint32_t CurrentWaveVolume() {
+    return gWaveVolume.load(std::memory_order_relaxed);
+}
+
+int32_t TMPWaveDevice::SetVolume(uint32_t volume) {
+    gWaveVolume.store(volume, std::memory_order_relaxed);
+    return MMSYSERR_NOERROR;
+}
+
+int32_t TMPWaveDevice::GetVolume(uint32_t& volume) {
+    volume = CurrentWaveVolume();
+    return MMSYSERR_NOERROR;
+}
+
+TMPQueuedWaveDevice::TMPQueuedWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify)
+    : FFormat(format), FNotify(std::move(notify)) {}
+
+int32_t TMPQueuedWaveDevice::Prepare(TMPWaveHeader& header) {
+    std::lock_guard lock(FMutex);
+    if ((header.Flags & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    header.Flags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int32_t TMPQueuedWaveDevice::Unprepare(TMPWaveHeader& header) {
+    std::lock_guard lock(FMutex);
+    if ((header.Flags & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    header.Flags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int32_t TMPQueuedWaveDevice::Write(TMPWaveHeader& header) {
+    std::lock_guard lock(FMutex);
+    if ((header.Flags & WHDR_PREPARED) == 0) {
+        return WAVERR_UNPREPARED;
+    }
+    if ((header.Flags & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    if (header.Data == nullptr && header.BufferLength > 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    header.Flags = (header.Flags & ~WHDR_DONE) | WHDR_INQUEUE;
+    FQueue.push_back(&header);
+    QueuedLocked();
+    FWake.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+void TMPQueuedWaveDevice::ReturnFirstLocked() {
+    TMPWaveHeader* header = FQueue.front();
+    FQueue.pop_front();
+    header->Flags = (header->Flags & ~WHDR_INQUEUE) | WHDR_DONE;
+    // Notified under the lock, so that done reports from the device's thread and from Reset cannot
+    // overtake one another.
+    if (FNotify) {
+        FNotify(MM_WOM_DONE, 0, reinterpret_cast<intptr_t>(header));
+    }
+}
+
+void TMPQueuedWaveDevice::ReturnAllLocked() {
+    while (!FQueue.empty()) {
+        ReturnFirstLocked();
+    }
+}
+
+int32_t WaveOutOpen(std::unique_ptr<TMPWaveDevice>& device, uint32_t deviceId, const TMPWaveFormat& format,
+                    TMPWaveNotify notify) {
+    device.reset();
+    if (!ValidDeviceId(deviceId)) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    if (!ValidFormat(format)) {
+        return WAVERR_BADFORMAT;
+    }
+    const TBackendChoice backend = ChooseBackend();
+    switch (backend.Kind) {
+    case TBackendChoice::kNull:
+        return OpenNullWaveDevice(device, format, std::move(notify));
+    case TBackendChoice::kAlsa:
+        return OpenAlsaWaveDevice(device, backend.PcmName, format, std::move(notify));
+    case TBackendChoice::kUnknown:
+        break;
+    }
+    return WAVERR_UNKNOWNBACKEND;
+}
+
+uint32_t WaveOutGetNumDevs() {
+    const TBackendChoice backend = ChooseBackend();
+    switch (backend.Kind) {
+    case TBackendChoice::kNull:
+        return 1;
+    case TBackendChoice::kAlsa:
+        return AlsaWaveDeviceAvailable(backend.PcmName) ? 1 : 0;
+    case TBackendChoice::kUnknown:
+        break;
+    }
+    return 0;
+}
+
+int32_t WaveOutGetVolume(uint32_t deviceId, uint32_t& volume) {
+    if (!ValidDeviceId(deviceId)) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    if (WaveOutGetNumDevs() == 0) {
+        return MMSYSERR_NODRIVER;
+    }
+    volume = CurrentWaveVolume();
+    return MMSYSERR_NOERROR;
+}
+
+bool WaveOutGetErrorText(int32_t code, std::string& text) {
+    if (code < 0) {
+        text = AlsaErrorText(code);
+        return true;
+    }
+    switch (code) {
+    case MMSYSERR_ERROR:
+        text = "Unspecified error.";
+        return true;
+    case MMSYSERR_BADDEVICEID:
+        text = "The specified device identifier is out of range.";
+        return true;
+    case MMSYSERR_INVALHANDLE:
+        text = "The specified device handle is invalid.";
+        return true;
+    case MMSYSERR_NODRIVER:
+        text = "No sound device is present.";
+        return true;
+    case MMSYSERR_NOMEM:
+        text = "Unable to allocate memory.";
+        return true;
+    case MMSYSERR_NOTSUPPORTED:
+        text = "The function is not supported by the device.";
+        return true;
+    case MMSYSERR_INVALPARAM:
+        text = "An invalid parameter was passed.";
+        return true;
+    case WAVERR_BADFORMAT:
+        text = "The device does not support this wave format.";
+        return true;
+    case WAVERR_STILLPLAYING:
+        text = "The buffer is still queued for playing.";
+        return true;
+    case WAVERR_UNPREPARED:
+        text = "The buffer was not prepared.";
+        return true;
+    case WAVERR_UNKNOWNBACKEND:
+        text = "TUNELO_AUDIO names no sound backend; use null, alsa or alsa:NAME.";
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ApplyWaveVolume(uint8_t* samples, uint32_t frames, uint16_t channels, uint16_t bitsPerSample,
+                     uint32_t volume) {
+    if (volume == 0xFFFFFFFF || channels == 0) {
+        return;
+    }
+    // A level of 0xFFFF maps to the factor 65536 so that full volume leaves every sample as it is.
+    const auto factor = [](uint32_t level) { return static_cast<int32_t>(level + (level >> 15)); };
+    const int32_t factors[2] = {factor(volume & 0xFFFF), factor(volume >> 16)};
+    const uint32_t count = frames * channels;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t scale = factors[channels == 2 ? i % 2 : 0];
+        if (bitsPerSample == 16) {
+            uint8_t* p = samples + 2 * static_cast<size_t>(i);
+            const auto sample = static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+            const auto scaled = static_cast<uint16_t>(static_cast<int16_t>((sample * scale) >> 16));
+            p[0] = static_cast<uint8_t>(scaled & 0xFF);
+            p[1] = static_cast<uint8_t>(scaled >> 8);
+        } else {
+            const int32_t centred = static_cast<int32_t>(samples[i]) - 128;
+            samples[i] = static_cast<uint8_t>(((centred * scale) >> 16) + 128);
+        }
+    }
+}
+
+} // namespace tunelo
