@@ -1,8 +1,11 @@
-// Chief header of the player engine: errors, aligned blocks, source streams and the stream reader.
+// Chief header of the player engine: errors, aligned blocks, source streams, the stream reader, the tag
+// reader, threads and locks, and the wave output.
 #pragma once
 
+#include "MP3Trds.h"
 #include "MPAlignedBlock.h"
 #include "MPErrors.h"
 #include "MPFileStream.h"
 #include "MPInfo.h"
+#include "MPSoundOut.h"
 #include "MPStreamReader.h"
