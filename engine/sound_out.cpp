@@ -87,6 +87,8 @@ TSoundOut::~TSoundOut() {
     } catch (...) {
         // Nobody is left to tell; the device and the file are released all the same.
     }
+    // The device posts to the output thread, which ends before the device member would be destroyed.
+    FWaveOut.reset();
 }
 
 void TSoundOut::SetSamplesPerSec(int32_t value) {
@@ -157,7 +159,8 @@ TMPWaveFormat TSoundOut::WaveFormat() const {
 int32_t TSoundOut::ComputeBufferSize(int32_t samplesPerSec, int32_t channels, int32_t bitsPerSample) {
     const int64_t blockAlign = channels * bitsPerSample / 8;
     const int64_t quarter = (static_cast<int64_t>(samplesPerSec) * blockAlign * 2000 / 1000) / kBufferCount;
-    return static_cast<int32_t>((quarter + 3) / 4 * 4);
+    // Absurd rates saturate instead of wrapping; allocating such buffers then fails cleanly.
+    return static_cast<int32_t>(std::min<int64_t>((quarter + 3) / 4 * 4, INT32_MAX - 3));
 }
 
 void TSoundOut::Open() {
@@ -435,6 +438,9 @@ int32_t TSoundOut::FreePercent() {
     }
     TMPLockGuard lock(FBufferLock);
     const int64_t total = static_cast<int64_t>(kBufferCount) * FBufferSize;
+    if (total == 0) {
+        return 0;
+    }
     const int64_t free = (kBufferCount - FQueued.load()) * static_cast<int64_t>(FBufferSize) - FFill;
     return static_cast<int32_t>(free * 100 / total);
 }
@@ -545,8 +551,9 @@ void TSoundOut::BufferDone() {
     if (queued > 0) {
         FThread.SetTimeout(FProgressInterval.load());
     } else {
-        FAllDone.Signal();
+        // The time-out goes first, so whoever wakes on AllDone finds the thread already told to sleep.
         FThread.SetTimeout(-1);
+        FAllDone.Signal();
     }
     MP_ASSERT(queued >= 0);
     NotifyWaiter();

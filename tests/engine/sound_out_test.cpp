@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MP3Plyr.h"
@@ -402,6 +404,7 @@ TEST(SoundOut, FileModeWritesTheHeaderWithExactSizesAndEveryByte) {
     EXPECT_EQ(out.WaveOut(), nullptr);
     out.SetFileName(dir.File("ignored.wav"));
     EXPECT_EQ(out.FileName(), path) << "the file name changed while active";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // so that the first write is a tick later
 
     const int32_t total = 3 * 88200 + 1234;
     const std::vector<uint8_t> pcm = Pattern(static_cast<size_t>(total));
