@@ -8,6 +8,11 @@
 
 #include <functional>
 
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace tunelo::test {
 
 class QtApplicationEnvironment : public ::testing::Environment {
