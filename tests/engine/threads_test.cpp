@@ -2,10 +2,13 @@
 // WaitIdle, errors raised by handlers) and of the hidden message windows that workers report through.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -413,6 +416,27 @@ TEST(LoopThread, DestroyingAThreadThatWasNeverResumedDispatchesNothing) {
         thread.WaitIdle(); // would never end on a suspended thread; returns instead
     }
     EXPECT_TRUE(target.Numbers(true).empty());
+}
+
+TEST(LoopThread, LowerPrioritiesBecomeTheThreadsNiceValue) {
+    RecordingTarget target;
+    TMPLoopThread thread(target);
+    thread.Resume();
+    const auto niceOf = [&] {
+        errno = 0;
+        const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(thread.ThreadId()));
+        EXPECT_EQ(errno, 0);
+        return nice;
+    };
+    const int before = niceOf();
+    thread.SetPriority(SystemThreadPriority(tpLower));
+    if (before <= 5) { // a process started nicer than that cannot go back without privilege
+        EXPECT_EQ(niceOf(), 5);
+    }
+    thread.SetPriority(SystemThreadPriority(tpIdle));
+    EXPECT_EQ(niceOf(), 19);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId())), before)
+        << "the owner's thread changed too";
 }
 
 TEST(LoopThread, DestroyingARunningThreadEndsIt) {
