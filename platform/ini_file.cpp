@@ -86,6 +86,10 @@ std::vector<TLine> LoadLines(const std::string& fileName) {
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
+        // A byte-order mark left by an editor would hide the first section.
+        if (lines.empty() && text.rfind("\xEF\xBB\xBF", 0) == 0) {
+            text.erase(0, 3);
+        }
         lines.push_back(ParseLine(text));
     }
     return lines;

@@ -105,6 +105,9 @@ TEST_F(IniFileTest, NewKeysJoinTheirSectionAndEverythingElseIsKept) {
     Put("; settings\r\nstray line\r\n[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
     TMPIniFile ini(FPath);
     EXPECT_EQ(ini.ReadString("A", "x", ""), "1") << "CRLF lines are read";
+    Put("\xEF\xBB\xBF[Position]\nLeft=3\n");
+    EXPECT_EQ(ini.ReadInteger("Position", "Left", -1), 3) << "a byte-order mark is skipped";
+    Put("; settings\r\nstray line\r\n[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
     ASSERT_TRUE(ini.WriteString("a", "z", "three"));
     ASSERT_TRUE(ini.WriteString("C", "w", "4"));
     EXPECT_EQ(Contents(), "; settings\nstray line\n[A]\nx=1\nz=three\n\n[B]\ny=2\n\n[C]\nw=4\n");
