@@ -91,13 +91,48 @@ std::string TextFromBytes(const uint8_t* bytes, size_t count) {
     return TextFromBytes(std::string_view(reinterpret_cast<const char*>(bytes), count));
 }
 
+namespace {
+
+size_t WithoutTrailingBlanks(const uint8_t* bytes, size_t length) {
+    while (length > 0 && bytes[length - 1] <= 0x20) {
+        --length;
+    }
+    return length;
+}
+
+// UTF-8 text that filled its field was often cut inside its last character. When everything before that
+// character is valid UTF-8 and holds at least one character beyond ASCII, the text is UTF-8 without the
+// cut character; otherwise the length stays as it is (and a lone high byte at the end means Latin-1).
+size_t WithoutCutCharacter(const uint8_t* bytes, size_t length) {
+    for (size_t back = 1; back <= 3 && back <= length; ++back) {
+        const uint8_t byte = bytes[length - back];
+        if (!IsContinuation(byte)) {
+            const size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            if (needed <= back) {
+                return length;
+            }
+            const std::string_view prefix(reinterpret_cast<const char*>(bytes), length - back);
+            bool beyondAscii = false;
+            for (char c : prefix) {
+                beyondAscii = beyondAscii || static_cast<uint8_t>(c) >= 0x80;
+            }
+            return beyondAscii && IsValidUtf8(prefix) ? WithoutTrailingBlanks(bytes, length - back) : length;
+        }
+    }
+    return length;
+}
+
+} // namespace
+
 std::string FixedText(const uint8_t* bytes, size_t count) {
     size_t length = 0;
     while (length < count && bytes[length] != 0) {
         ++length;
     }
-    while (length > 0 && bytes[length - 1] <= 0x20) {
-        --length;
+    const bool full = length == count;
+    length = WithoutTrailingBlanks(bytes, length);
+    if (full && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length))) {
+        length = WithoutCutCharacter(bytes, length);
     }
     return TextFromBytes(bytes, length);
 }

@@ -17,7 +17,8 @@ std::string TextFromBytes(std::string_view bytes);
 std::string TextFromBytes(const uint8_t* bytes, size_t count);
 
 // Text of a fixed-size field: at most count bytes, ending at the first zero byte, without trailing
-// blanks and control characters (bytes up to 0x20); then as TextFromBytes.
+// blanks and control characters (bytes up to 0x20); then as TextFromBytes. UTF-8 text that fills the
+// field and was cut inside its last character stays UTF-8, without that character.
 std::string FixedText(const uint8_t* bytes, size_t count);
 
 // UTF-16 text of count bytes as UTF-8. A leading byte-order mark chooses the byte order and is dropped;

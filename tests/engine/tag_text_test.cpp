@@ -88,6 +88,31 @@ TEST(TagText, FixedFieldEndsAtZeroAndLosesTrailingBlanksAndControls) {
     EXPECT_EQ(Fixed(Bytes{'N', 0xE4, 'h', ' ', 0}), "N\xC3\xA4h");
 }
 
+TEST(TagText, Utf8CutByAFullFieldLosesOnlyTheCutCharacter) {
+    // "a" and ten 3-byte characters are 31 bytes; a 30-byte field cuts the last one after two bytes.
+    const std::string kana = "\xE3\x81\x82";
+    std::string title = "a";
+    for (int i = 0; i < 10; ++i) {
+        title += kana;
+    }
+    const Bytes field = tagtest::Fixed(title, 30);
+    std::string expected = "a";
+    for (int i = 0; i < 9; ++i) {
+        expected += kana;
+    }
+    EXPECT_EQ(FixedText(field.data(), field.size()), expected);
+    // Cut after the first byte of a 2-byte character, with blanks before it.
+    EXPECT_EQ(FixedText(Bytes{0xC3, 0xA9, ' ', 0xC3}.data(), 4), "\xC3\xA9");
+    // A Latin-1 field that ends in a high byte is Latin-1: nothing before it is beyond ASCII.
+    const Bytes latin = tagtest::Fixed(std::string(29, 'x') + "\xE9", 30);
+    EXPECT_EQ(FixedText(latin.data(), latin.size()), std::string(29, 'x') + "\xC3\xA9");
+    // Invalid bytes before the end, or a field that did not fill up, keep the Latin-1 reading.
+    const Bytes mixed = tagtest::Fixed("\xE9t\xE9 \xC3\xA9t\xC3", 8);
+    EXPECT_EQ(FixedText(mixed.data(), mixed.size()), TextFromBytes(std::string("\xE9t\xE9 \xC3\xA9t\xC3")));
+    const Bytes notFull = tagtest::Fixed("\xC3\xA9t\xC3", 8);
+    EXPECT_EQ(FixedText(notFull.data(), notFull.size()), "\xC3\x83\xC2\xA9t\xC3\x83");
+}
+
 TEST(TagText, Utf16FollowsItsByteOrderMarkAndDropsIt) {
     const std::u16string text = u"Gr\u00FC\u00DFe \u65E5";
     const std::string expected = "Gr\xC3\xBC\xC3\x9F"
