@@ -1,5 +1,5 @@
 // Chief header of the player engine: errors, aligned blocks, source streams, the stream reader, the tag
-// reader, threads and locks, and the wave output.
+// reader, threads and locks, the wave output and the player component.
 #pragma once
 
 #include "MP3Trds.h"
@@ -7,5 +7,6 @@
 #include "MPErrors.h"
 #include "MPFileStream.h"
 #include "MPInfo.h"
+#include "MPPlayer.h"
 #include "MPSoundOut.h"
 #include "MPStreamReader.h"

@@ -1,0 +1,103 @@
+// Seeking to a time through the list of known frame positions (walking the file frame by frame beyond
+// the last known one), and the play position.
+#include <algorithm>
+
+#include "MPErrors.h"
+#include "MPPlayer.h"
+
+namespace tunelo {
+
+namespace {
+
+// Garbage bytes a seek walk passes over between two frames.
+constexpr int32_t kMaxWalkSkip = 4095;
+
+} // namespace
+
+bool TMP3Player::WalkFrame() {
+    int32_t skipped = 0;
+    int32_t length = 0;
+    for (;;) {
+        if (!FReader.NeedContiguous(4)) {
+            return false;
+        }
+        TMPHeader header{};
+        length = CheckFrame(FReader.Data(), header);
+        if (length > 0) {
+            break;
+        }
+        FReader.Skip(1);
+        if (++skipped > kMaxWalkSkip) {
+            return false;
+        }
+    }
+    if (static_cast<int64_t>(FReader.Position()) + length > static_cast<int64_t>(FDataStart) + FDataLength) {
+        return false;
+    }
+    return FReader.Skip(length);
+}
+
+void TMP3Player::Seek(int32_t ms) {
+    if (!IsOpen() || ms < 0 || (FStatus != mpsPlaying && FStatus != mpsPaused) || !FWavOutputName.empty()) {
+        return;
+    }
+    MP_ASSERT(Seekable());
+    {
+        TMPLockGuard decoderLock(FDecoderLock);
+        TMPLockGuard outputLock(FOutputLock);
+        FSoundOut->SetOnProgress(nullptr);
+        const bool paused = FStatus == mpsPaused;
+        FSoundOut->Reset();
+        FSoundOut->WaitAllDone();
+        ResetPlayState();
+        if (!FNoisySeek) {
+            FReInitNeeded = true;
+        }
+
+        const int64_t target = static_cast<int64_t>(ms) * FSampleRate * FChannels * 2 / 1000;
+        const int64_t frame = (target + FBytesPerFrame - 1) / FBytesPerFrame;
+        int32_t index = static_cast<int32_t>(std::min<int64_t>(frame, INT32_MAX));
+        {
+            TMPLockGuard positionsLock(FFramePositionsLock);
+            auto count = [this] { return static_cast<int32_t>(FFramePositions.size()); };
+            if (index >= count()) {
+                FReader.Seek(FFramePositions.back(), soFromBeginning);
+                if (WalkFrame()) {
+                    while (index >= count()) {
+                        const int32_t position = FReader.Position();
+                        if (!WalkFrame()) {
+                            index = count() - 1;
+                            break;
+                        }
+                        FFramePositions.push_back(position);
+                    }
+                } else {
+                    index = count() - 1;
+                }
+            }
+            FReader.Seek(FFramePositions[static_cast<size_t>(index)], soFromBeginning);
+            FPlayedBytes = static_cast<int64_t>(index) * FBytesPerFrame;
+        }
+        if (paused) {
+            FSoundOut->Pause();
+        }
+        FSoundOut->SetOnProgress(ProgressHandler());
+    }
+    RequestPosition();
+}
+
+int32_t TMP3Player::Position() {
+    TMPLockGuard lock(FOutputLock);
+    if (FSoundOut->Active()) {
+        FPlayedBytes += FSoundOut->GetDoneBytes();
+        const int64_t bitsPerSecond =
+            int64_t{FSoundOut->SamplesPerSec()} * FSoundOut->Channels() * FSoundOut->BitsPerSample();
+        if (bitsPerSecond > 0) {
+            FPosition = static_cast<int32_t>(
+                std::clamp<int64_t>(FPlayedBytes * 1000 * 8 / bitsPerSecond, 0, INT32_MAX));
+        }
+    }
+    return FPosition;
+}
+
+} // namespace tunelo
