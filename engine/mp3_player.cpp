@@ -33,12 +33,18 @@ TMP3Player::~TMP3Player() {
         Close();
     } catch (...) {
     }
-    // The decode thread uses the wave output and posts to the window: it ends first, then the output
-    // thread, and the window (with whatever is still queued for it) last.
-    FDecodeThread.reset();
+    // The decode thread uses the wave output and posts to the window: it ends first (while the pointer to
+    // it is still valid for its last pass), then the output thread, and the window (with whatever is still
+    // queued for it) last.
+    if (FDecodeThread->Handle() != 0) {
+        FDecodeThread->Quit();
+        FDecodeThread->Ended().WaitFor(INFINITE);
+    }
+    FSoundOut->SetWaiter(nullptr);
     FSoundOut->SetOnProgress(nullptr);
     FSoundOut->SetOnException(nullptr);
     FSoundOut.reset();
+    FDecodeThread.reset();
     FWindow.reset();
 }
 
