@@ -6,5 +6,8 @@ namespace tunelo::cli {
 int RunFrames(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunBench(int argc, char** argv);
+int RunInfo(int argc, char** argv);
+int RunPlay(int argc, char** argv);
+int RunWav(int argc, char** argv);
 
 } // namespace tunelo::cli

@@ -18,6 +18,15 @@ const Command kCommands[] = {
     {"decode", "decode [--full] IN OUT       decode IN to OUT (.wav, raw PCM, or - for stdout)",
      tunelo::cli::RunDecode},
     {"bench", "bench FILE [-n N]            time N decodes of FILE (default 5)", tunelo::cli::RunBench},
+    {"info", "info FILE...                 stream parameters, playing time and tags of each FILE",
+     tunelo::cli::RunInfo},
+    {"play",
+     "play [--volume N] [--balance N] FILE|ALBUM.m3u...\n"
+     "                               play the files one after another (keys: space, n, p,\n"
+     "                               left/right seek 5 s, q)",
+     tunelo::cli::RunPlay},
+    {"wav", "wav DIR FILE|ALBUM.m3u...    decode each file through the player into DIR/NAME.wav",
+     tunelo::cli::RunWav},
 };
 
 int PrintHelp(FILE* out) {

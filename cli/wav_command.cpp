@@ -1,0 +1,133 @@
+// tunelo-cli wav DIR FILE|ALBUM.m3u...: decodes each file through the player into DIR, named after the
+// source with its extension replaced by ".wav", the way the jukebox's Decode button does.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "AlbumFile.h"
+#include "Commands.h"
+#include "MP3Plyr.h"
+
+namespace tunelo::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WavPathFor(const std::string& folder, const std::string& source) {
+    return (fs::path(folder) / fs::path(source).filename().replace_extension(".wav")).string();
+}
+
+class TWavRun {
+public:
+    explicit TWavRun(bool terminal) : FTerminal(terminal) {
+        FPlayer.SetAutoPlay(false);
+        FPlayer.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
+            FEnded = true;
+            FReason = reason;
+        };
+        FPlayer.OnChangePosition = [this](TMP3Player&) { ShowProgress(); };
+        // A worker's error ends the file with meprError; its message is shown here, on its own line.
+        SetErrorDisplay([this](const std::exception& error) {
+            EndProgressLine();
+            std::fprintf(stderr, "error: %s: %s\n", FSource.c_str(), error.what());
+        });
+    }
+    ~TWavRun() { SetErrorDisplay(nullptr); }
+
+    // Decodes one file; false when it failed.
+    bool Decode(const std::string& source, const std::string& target) {
+        FSource = source;
+        FTarget = target;
+        try {
+            FPlayer.SetFileName(source);
+            FEnded = false;
+            FPlayer.PlayToFile(target);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "error: %s: %s\n", source.c_str(), error.what());
+            FPlayer.Close();
+            return false;
+        }
+        while (!FEnded) {
+            WaitMessage(-1);
+            ProcessMessages();
+        }
+        const bool ok = FReason == meprEndOfStream;
+        if (ok) {
+            EndProgressLine();
+            std::printf("%s -> %s\n", source.c_str(), target.c_str());
+            std::fflush(stdout);
+        }
+        FPlayer.Close();
+        return ok;
+    }
+
+private:
+    void ShowProgress() {
+        if (!FTerminal || FEnded) {
+            return;
+        }
+        const int32_t duration = FPlayer.Duration();
+        const int32_t position = FPlayer.Position();
+        if (duration > 0) {
+            std::printf("\r\033[K%s: %d%%", FSource.c_str(),
+                        static_cast<int>(int64_t{position} * 100 / duration));
+        } else {
+            std::printf("\r\033[K%s: %d.%01d s", FSource.c_str(), position / 1000, position % 1000 / 100);
+        }
+        std::fflush(stdout);
+        FProgressShown = true;
+    }
+
+    void EndProgressLine() {
+        if (FProgressShown) {
+            std::printf("\r\033[K");
+            std::fflush(stdout);
+            FProgressShown = false;
+        }
+    }
+
+    TMP3Player FPlayer;
+    bool FTerminal;
+    bool FEnded = false;
+    bool FProgressShown = false;
+    TMP3EndPlayReason FReason = meprStopped;
+    std::string FSource;
+    std::string FTarget;
+};
+
+} // namespace
+
+int RunWav(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tunelo-cli wav DIR FILE|ALBUM.m3u...\n");
+        return 2;
+    }
+    const std::string folder = argv[0];
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        std::fprintf(stderr, "error: %s: not a folder\n", folder.c_str());
+        return 1;
+    }
+    std::vector<std::string> albumErrors;
+    const std::vector<std::string> files =
+        ExpandFileArguments(std::vector<std::string>(argv + 1, argv + argc), albumErrors);
+    for (const std::string& message : albumErrors) {
+        std::fprintf(stderr, "error: %s\n", message.c_str());
+    }
+    // Everything goes to files: no sound device is needed.
+    setenv("TUNELO_AUDIO", "null", 1);
+    TWavRun run(isatty(STDOUT_FILENO) != 0);
+    bool failed = !albumErrors.empty();
+    for (const std::string& file : files) {
+        failed |= !run.Decode(file, WavPathFor(folder, file));
+    }
+    return failed ? 1 : 0;
+}
+
+} // namespace tunelo::cli
