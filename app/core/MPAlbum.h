@@ -80,6 +80,12 @@ public:
     // when an entry's path holds a CR, LF or Ctrl-Z (it could not be read back as one line).
     void SaveAlbum(const std::string& path) const;
 
+    // Between BeginUpdate and the matching EndUpdate, OnChanged is held back and fires once at the end
+    // (when something changed); the structural events still fire one by one. LoadAlbum does this itself,
+    // so loading a long album rewrites the grid once; the window can do the same around a multi-file add.
+    void BeginUpdate() { ++FUpdateDepth; }
+    void EndUpdate();
+
     // After every change of the list (add, remove, insert, move, clear); the window rewrites its grid.
     std::function<void()> OnChanged;
     // The structural changes, for the play order (TPlayOrder::Follow connects them). OnInserted: an entry
@@ -92,11 +98,13 @@ public:
     std::function<void()> OnCleared;
 
 private:
-    void Changed() const;
+    void Changed();
 
     TTagReader FReader;
     std::vector<TMusicList> FEntries;
     TMusicList FHolding;
+    int32_t FUpdateDepth = 0;
+    bool FChangePending = false;
 };
 
 // ---- Album file helpers, exposed for the command-line player and for tests ----

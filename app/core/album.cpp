@@ -1,0 +1,149 @@
+// The album list: entries with their tag text, added, removed, re-inserted and moved.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "MPAlbum.h"
+
+namespace tunelo {
+
+namespace {
+
+[[noreturn]] void RaiseListIndex(int32_t index) {
+    // The class library's list-index message, as the grid's list raises it.
+    char message[96];
+    std::snprintf(message, sizeof message, "リストのインデックスが範囲を超えています (%d)", index);
+    throw EMPError(message);
+}
+
+[[noreturn]] void RaiseAlbumFull(const std::string& path) {
+    throw EMPError("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
+                   " files. Not added: " + path);
+}
+
+// The path as the album stores it: absolute, without "." and ".." steps. A path that cannot be made
+// absolute (no current folder) is kept as it is.
+std::string FullPath(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error) {
+        return path;
+    }
+    return full.lexically_normal().string();
+}
+
+} // namespace
+
+std::string GridTitle(const TMusicList& entry) {
+    if (!entry.Title.empty()) {
+        return entry.Title;
+    }
+    return std::filesystem::path(entry.FileName).stem().string();
+}
+
+TAlbum::TAlbum(TTagReader reader) : FReader(std::move(reader)) {}
+
+const TMusicList& TAlbum::Entry(int32_t index) const {
+    if (index < 0 || index >= MusicCount()) {
+        RaiseListIndex(index);
+    }
+    return FEntries[static_cast<size_t>(index)];
+}
+
+void TAlbum::AddEntry(const std::string& path) {
+    // Checked before the tags are read: a full album must not open the file at all.
+    if (MusicCount() >= kCapacity) {
+        RaiseAlbumFull(path);
+    }
+    TMusicList entry = FReader(path);
+    entry.FileName = FullPath(path);
+    FEntries.push_back(std::move(entry));
+    if (OnInserted) {
+        OnInserted(MusicCount() - 1);
+    }
+    Changed();
+}
+
+void TAlbum::RemoveEntry(int32_t index) {
+    if (index < 0 || index >= MusicCount()) {
+        RaiseListIndex(index);
+    }
+    const auto position = FEntries.begin() + index;
+    FHolding = std::move(*position);
+    FEntries.erase(position);
+    if (OnRemoved) {
+        OnRemoved(index);
+    }
+    Changed();
+}
+
+void TAlbum::InsertEntry(int32_t index) {
+    if (index < 0) {
+        RaiseListIndex(index);
+    }
+    if (MusicCount() >= kCapacity) {
+        RaiseAlbumFull(FHolding.FileName);
+    }
+    index = std::min(index, MusicCount());
+    FEntries.insert(FEntries.begin() + index, FHolding);
+    if (OnInserted) {
+        OnInserted(index);
+    }
+    Changed();
+}
+
+int32_t TAlbum::MoveEntry(int32_t sourceIndex, int32_t dropRow) {
+    const int32_t count = MusicCount();
+    if (sourceIndex < 0 || sourceIndex >= count) {
+        return -1;
+    }
+    // Rows 1 to count hold entries; their index in the list without the dragged entry is row - 1, which
+    // is at most count - 1, the end of that shorter list. Anything else has no entry under it.
+    const int32_t target = dropRow >= 1 && dropRow <= count ? dropRow - 1 : count - 1;
+    // Rotating in place instead of removing and inserting: the entry is never outside the list, so no
+    // failure halfway can lose it.
+    const auto source = FEntries.begin() + sourceIndex;
+    const auto destination = FEntries.begin() + target;
+    if (target < sourceIndex) {
+        std::rotate(destination, source, source + 1);
+    } else {
+        std::rotate(source, source + 1, destination + 1);
+    }
+    FHolding = FEntries[static_cast<size_t>(target)];
+    if (target != sourceIndex && OnMoved) {
+        OnMoved(sourceIndex, target);
+    }
+    Changed();
+    return target;
+}
+
+void TAlbum::Clear() {
+    FEntries.clear();
+    if (OnCleared) {
+        OnCleared();
+    }
+    Changed();
+}
+
+void TAlbum::EndUpdate() {
+    if (FUpdateDepth > 0 && --FUpdateDepth == 0 && FChangePending) {
+        FChangePending = false;
+        if (OnChanged) {
+            OnChanged();
+        }
+    }
+}
+
+void TAlbum::Changed() {
+    if (FUpdateDepth > 0) {
+        FChangePending = true;
+        return;
+    }
+    if (OnChanged) {
+        OnChanged();
+    }
+}
+
+} // namespace tunelo
