@@ -97,6 +97,7 @@ struct TMPLayer12State {
 struct TMPDecoderState {
     // Frame parameters.
     int32_t FrameLength;
+    int32_t SetupFrameLength; // FrameLength as set up: the length of every free-format frame
     int32_t FrameBytes;
     int32_t PaddingBit;
     int32_t CrcBytes;

@@ -17,7 +17,8 @@ int32_t Layer2Setup(TMPDecoderState& state, const TMPHeader& header, int32_t dow
 
 // Frame routines: decode the frame at frame into OutputBytes of PCM at output and return the bytes
 // the frame occupies (set-up FrameLength plus padding), or 0 when the frame is refused (nothing is
-// written then). Nothing beyond the frame's set-up length plus padding is read.
+// written then). Nothing beyond the frame's set-up length plus padding is read, nor beyond the frame's
+// own length by its own bit rate.
 int32_t Layer1Frame(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 int32_t Layer2Frame(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 

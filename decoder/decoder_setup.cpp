@@ -45,6 +45,7 @@ int32_t DecoderSetup(TMPDecoderState& state, const TMPHeader& header, int32_t fr
     }
     state.ChannelMode = outputFlags & 0x03;
     state.FrameLength = frameLength;
+    state.SetupFrameLength = frameLength;
     state.VersionId = header.VersionId ? 1 : 0;
     state.SamplingIndex = header.SamplingIndex;
     state.IsMpeg25 = (header.SyncKind == 2 && header.VersionId == 0) ? 1 : 0;

@@ -192,7 +192,8 @@ int32_t Layer12StartFrame(TMPDecoderState& state, const uint8_t* frame, int32_t 
     }
     BitSkip(r, 3); // version, layer
     const int32_t protection = static_cast<int32_t>(BitRead(r, 1));
-    BitSkip(r, 6); // bit rate, sampling frequency: the set-up's hold for the whole stream
+    const int32_t bitrateIndex = static_cast<int32_t>(BitRead(r, 4));
+    BitSkip(r, 2); // sampling frequency: the set-up's holds for the whole stream
     const int32_t padding = static_cast<int32_t>(BitRead(r, 1));
     BitSkip(r, 1);
     const int32_t mode = static_cast<int32_t>(BitRead(r, 2));
@@ -200,7 +201,15 @@ int32_t Layer12StartFrame(TMPDecoderState& state, const uint8_t* frame, int32_t 
     BitSkip(r, protection ? 4 : 4 + 16); // copyright, original, emphasis, and the CRC (not checked)
 
     const int32_t bytes = length + padding * paddingBytes;
-    r.Limit = frame + bytes;
+    // The frame is decoded with the set-up's length, but read only up to its own end by its own bit
+    // rate: a caller delimits frames that way and need not make more bytes readable.
+    int32_t own = length;
+    if (bitrateIndex > 0) {
+        const int32_t rate = kBitrateTable[paddingBytes == 4 ? 0 : 1][state.VersionId][bitrateIndex];
+        const int32_t f50 = kSamplingTable50[state.VersionId][state.SamplingIndex];
+        own = paddingBytes == 4 ? 4 * (240 * rate / f50) : 2880 * rate / f50;
+    }
+    r.Limit = frame + std::clamp(own + padding * paddingBytes, 0, bytes);
     state.PaddingBit = padding;
     state.ModeExtension = modeExtension;
     state.L12.JointBound = std::min(Layer12JointBound(state.L12, mode, modeExtension), state.L12.Total);

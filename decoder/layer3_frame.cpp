@@ -104,7 +104,7 @@ int32_t FrameBytesOf(const TMPDecoderState& state, const uint8_t* frame, bool mp
     if (bitrateIndex == 15 || samplingIndex == 3) {
         return 0;
     }
-    int32_t length = state.FrameLength;
+    int32_t length = state.SetupFrameLength;
     if (bitrateIndex > 0) {
         const int32_t rate = kBitrateTable[2][version][bitrateIndex];
         const int32_t f50 = kSamplingTable50[version][samplingIndex];
@@ -183,6 +183,9 @@ void ProcessGranule(TMPDecoderState& state, int32_t g, uint8_t* output) {
 }
 
 int32_t StartFrame(TMPDecoderState& state, const uint8_t* frame, uint32_t acceptedSyncMask) {
+    // A free-format frame has the stream's length, also after frames that stated a bit rate; the side
+    // information replaces it for those.
+    state.FrameLength = state.SetupFrameLength;
     state.FrameBytes = FrameBytesOf(state, frame, state.IsMpeg25 != 0);
     if (state.FrameBytes < 4) {
         return 0;
