@@ -69,7 +69,8 @@ public:
     int32_t EntryAt(int32_t position) const;
     // The first step that plays entry; -1 when none does.
     int32_t PositionOfEntry(int32_t entry) const;
-    // The entry of the current track; -1 when the album is empty or the current track was removed.
+    // The entry of the current track; -1 when the album is empty, the current track was removed, or no
+    // step has been made current since the album was emptied (or the order created).
     int32_t CurrentEntry() const;
     // The entry the play step opens now: the one at PlayIndex (the first step when PlayIndex is past the
     // end), which becomes the current track. -1 (nothing to play) when the album is empty.

@@ -97,7 +97,7 @@ int32_t TPlayOrder::PositionOfEntry(int32_t entry) const {
 }
 
 int32_t TPlayOrder::CurrentEntry() const {
-    return FCurrentGone ? -1 : EntryAt(FPlayIndex);
+    return FCurrentGone || FFresh ? -1 : EntryAt(FPlayIndex);
 }
 
 int32_t TPlayOrder::TakeCurrent() {
@@ -114,16 +114,21 @@ int32_t TPlayOrder::TakeCurrent() {
 
 void TPlayOrder::Previous() {
     const int32_t count = Count();
+    if (count == 0) {
+        return; // nothing to move to; an emptied album stays fresh
+    }
     // After a removal the current step already names the following track, so the one before is one back
     // as well; otherwise one back from the current track.
     FPlayIndex = FPlayIndex <= 0 ? count - 1 : FPlayIndex - 1;
-    FPlayIndex = std::max(FPlayIndex, 0);
     FCurrentGone = false;
     FFresh = false;
 }
 
 void TPlayOrder::Next() {
     const int32_t count = Count();
+    if (count == 0) {
+        return;
+    }
     if (FCurrentGone) {
         // The step that took the removed track's place comes next.
         FPlayIndex = FPlayIndex < count ? FPlayIndex : 0;
@@ -202,7 +207,8 @@ void TPlayOrder::EntryInserted(int32_t index) {
     } else {
         // After the current step; with the current track removed, the step in its place is still to come,
         // so that place is open too.
-        position = Draw(FCurrentGone ? FPlayIndex : FPlayIndex + 1, count);
+        const int32_t first = FCurrentGone ? FPlayIndex : FPlayIndex + 1;
+        position = Draw(std::min(first, count), count);
     }
     FOrder.insert(FOrder.begin() + position, index);
 }
