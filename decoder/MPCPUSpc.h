@@ -55,6 +55,15 @@ struct TMPCpuidValues {
 // instruction, before the SIMD control register has been tried.
 uint32_t CapabilitiesFromCpuid(const TMPCpuidValues& values);
 
+// The packed member sets, each needing the one before it. Kept apart from the capability word, whose
+// bits keep their meaning: the word's KNI bit only says whether packed members may be used at all.
+enum class TMPSimdLevel : uint8_t { None, Sse2, Avx2 };
+
+// What this processor and its operating system run (AVX2 needs FMA and the system's saving of the
+// wide registers). TUNELO_CPU in the environment, read once per process, lowers it: "generic" to
+// None, "sse2" to Sse2.
+TMPSimdLevel DetectSimdLevel();
+
 // Per-sample routines reached through the routine table.
 using TMPAliasReduceProc = void (*)(float* lines, int32_t boundaries);
 using TMPWindowProc = void (*)(const float* ring, int32_t position, int16_t* output);
@@ -64,9 +73,12 @@ using TMPHybridProc = int32_t (*)(float* lines, float* overlap, float (*hybridOu
                                   int32_t longLines, int32_t totalLines, int32_t previousLines,
                                   int32_t clearSubbands);
 using TMPImdctProc = void (*)(float* values18);
+// The 32-point synthesis transform of one time slot (see MPSynthesis.h for the three input forms).
+using TMPSubbandDctProc = void (*)(const float* input, float* destination);
 
-// Which member a table entry holds. Every member is portable C++ for now; the recorded choice
-// keeps the selection rules observable.
+// The processor variant each entry was chosen for by the capability word's rules, recorded so that
+// the rules stay observable. The members behind them are portable C++ or, with KNI, the packed set
+// of Simd, which serves every variant alike.
 enum class TMPRoutineVariant : uint8_t { GenericX87, PentiumX87, CmovX87, Amd3DNow, AmdE3DNow };
 
 struct TMPRoutineTable {
@@ -83,9 +95,20 @@ struct TMPRoutineTable {
     TMPRoutineVariant HybridVariant = TMPRoutineVariant::GenericX87;
     TMPRoutineVariant LongImdctVariant = TMPRoutineVariant::GenericX87;
     TMPRoutineVariant ShortImdctVariant = TMPRoutineVariant::GenericX87;
+
+    // The synthesis transform in its three input forms, chosen with the other members.
+    TMPSubbandDctProc SubbandDct = nullptr;
+    TMPSubbandDctProc SubbandDctPair = nullptr;
+    TMPSubbandDctProc SubbandDctMix = nullptr;
+    // The packed member set the entries come from.
+    TMPSimdLevel Simd = TMPSimdLevel::None;
 };
 
+// Fills every entry with the fastest member the processor allows: the packed members when the word
+// has KNI, up to DetectSimdLevel().
 void SelectRoutines(TMPRoutineTable& table, uint32_t word);
+// The same with the packed members limited to `ceiling` (tests compare the member sets this way).
+void SelectRoutines(TMPRoutineTable& table, uint32_t word, TMPSimdLevel ceiling);
 
 // The portable members (defined by their stages: alias reduction, hybrid filterbank, window).
 void AliasReduceGeneric(float* lines, int32_t boundaries);

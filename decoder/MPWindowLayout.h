@@ -20,5 +20,7 @@ struct TWindowLayout {
 void BuildWindowLayout(TWindowLayout& layout);
 // Called by the polarity switch after it has negated the table.
 void RebuildWindowLayout();
+// The process-wide layout the window members read, built on first use.
+const TWindowLayout& CurrentWindowLayout();
 
 } // namespace tunelo

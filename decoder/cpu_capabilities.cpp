@@ -2,7 +2,10 @@
 
 #include "MPCPUSpc.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -90,6 +93,32 @@ uint32_t DetectOnProcessor() {
     return word;
 }
 
+// The packed member set the processor runs. AVX2 members also use FMA, and the wide registers are
+// only usable where the operating system saves them (XCR0 bits 1 and 2, read with XGETBV once
+// CPUID says the system has enabled it).
+TMPSimdLevel ProcessorSimdLevel() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    const unsigned maxFunction = __get_cpuid_max(0, nullptr);
+    if (maxFunction < 1) {
+        return TMPSimdLevel::None;
+    }
+    __cpuid(1, eax, ebx, ecx, edx);
+    if ((edx & Bit(25)) == 0 || (edx & Bit(26)) == 0) { // SSE and SSE2
+        return TMPSimdLevel::None;
+    }
+    const uint32_t avxFmaOsxsave = Bit(28) | Bit(12) | Bit(27);
+    if ((ecx & avxFmaOsxsave) != avxFmaOsxsave || maxFunction < 7) {
+        return TMPSimdLevel::Sse2;
+    }
+    uint32_t xcr0 = 0, xcr0High = 0;
+    __asm__ __volatile__("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
+    if ((xcr0 & 0x6) != 0x6) {
+        return TMPSimdLevel::Sse2;
+    }
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & Bit(5)) != 0 ? TMPSimdLevel::Avx2 : TMPSimdLevel::Sse2;
+}
+
 #else
 
 // No identification instruction to ask: only the floating-point bit, which selects the portable
@@ -98,7 +127,27 @@ uint32_t DetectOnProcessor() {
     return kCapFpu;
 }
 
+TMPSimdLevel ProcessorSimdLevel() {
+    return TMPSimdLevel::None;
+}
+
 #endif
+
+// TUNELO_CPU=generic forces the portable members, TUNELO_CPU=sse2 stops at the SSE2 set; anything
+// else leaves the processor's level.
+TMPSimdLevel LimitedByEnvironment(TMPSimdLevel level) {
+    const char* limit = std::getenv("TUNELO_CPU");
+    if (limit == nullptr) {
+        return level;
+    }
+    if (std::strcmp(limit, "generic") == 0) {
+        return TMPSimdLevel::None;
+    }
+    if (std::strcmp(limit, "sse2") == 0) {
+        return std::min(level, TMPSimdLevel::Sse2);
+    }
+    return level;
+}
 
 std::atomic<uint32_t> keptWord{0};
 std::mutex detectionLock;
@@ -157,6 +206,11 @@ uint32_t DetectCapabilities() {
         keptWord.store(word, std::memory_order_release);
     }
     return word;
+}
+
+TMPSimdLevel DetectSimdLevel() {
+    static const TMPSimdLevel level = LimitedByEnvironment(ProcessorSimdLevel());
+    return level;
 }
 
 TMP3CpuCapabilities CapabilitiesFromWord(uint32_t word) {

@@ -1,6 +1,14 @@
-// Fills the routine table with one variant of each per-sample routine, chosen by the capability word.
+// Fills the routine table: the processor variant of each entry by the capability word's rules, and
+// behind it the fastest member set that the processor and the word allow.
+
+#include <algorithm>
 
 #include "MPCPUSpc.h"
+#include "MPDctMatrix.h"
+#include "MPImdctPacked.h"
+#include "MPSimdMembers.h"
+#include "MPSynthesis.h"
+#include "MPWindowLayout.h"
 
 namespace tunelo {
 
@@ -54,30 +62,53 @@ V ImdctVariant(uint32_t word) {
     return IntelPentium(word) ? V::PentiumX87 : V::GenericX87;
 }
 
-// The member of each variant, indexed by TMPRoutineVariant. Only the portable members exist so
-// far; a faster one takes its variant's place here once it has proved itself.
-constexpr int kVariants = 5;
-static_assert(static_cast<int>(V::AmdE3DNow) == kVariants - 1, "one member per variant");
-constexpr TMPAliasReduceProc kAliasReduceMembers[kVariants] = {
-    AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric, AliasReduceGeneric};
-constexpr TMPWindowProc kWindowMonoMembers[kVariants] = {WindowMonoFast, WindowMonoFast, WindowMonoFast,
-                                                         WindowMonoFast, WindowMonoFast};
-constexpr TMPWindowProc kWindowStereoMembers[kVariants] = {
-    WindowStereoFast, WindowStereoFast, WindowStereoFast, WindowStereoFast, WindowStereoFast};
-constexpr TMPHybridProc kHybridMembers[kVariants] = {HybridGeneric, HybridGeneric, HybridGeneric,
-                                                     HybridGeneric, HybridGeneric};
-constexpr TMPImdctProc kLongImdctMembers[kVariants] = {LongImdctGeneric, LongImdctGeneric, LongImdctGeneric,
-                                                       LongImdctGeneric, LongImdctGeneric};
-constexpr TMPImdctProc kShortImdctMembers[kVariants] = {
-    ShortImdctGeneric, ShortImdctGeneric, ShortImdctGeneric, ShortImdctGeneric, ShortImdctGeneric};
+// One member per entry. Every processor variant shares the portable set: its members are plain C++
+// that the compiler schedules for whatever processor runs it. The packed sets replace it wherever the
+// processor and the capability word allow them.
+struct TMemberSet {
+    TMPAliasReduceProc AliasReduce;
+    TMPWindowProc WindowMono;
+    TMPWindowProc WindowStereo;
+    TMPHybridProc Hybrid;
+    TMPImdctProc LongImdct;
+    TMPImdctProc ShortImdct;
+    TMPSubbandDctProc SubbandDct;
+    TMPSubbandDctProc SubbandDctPair;
+    TMPSubbandDctProc SubbandDctMix;
+};
 
-template <typename Proc> Proc MemberOf(const Proc (&members)[kVariants], V variant) {
-    return members[static_cast<int>(variant)];
+constexpr TMemberSet kPortableMembers = {AliasReduceGeneric, WindowMonoFast,         WindowStereoFast,
+                                         HybridGeneric,      LongImdctGeneric,       ShortImdctGeneric,
+                                         tunelo::SubbandDct, tunelo::SubbandDctPair, tunelo::SubbandDctMix};
+
+#if TUNELO_SIMD_MEMBERS
+constexpr TMemberSet kSse2Members = {AliasReduceSse2, WindowMonoSse2,     WindowStereoSse2,
+                                     HybridSse2,      LongImdctSse2,      ShortImdctSse2,
+                                     SubbandDctSse2,  SubbandDctPairSse2, SubbandDctMixSse2};
+constexpr TMemberSet kAvx2Members = {AliasReduceAvx2, WindowMonoAvx2,     WindowStereoAvx2,
+                                     HybridAvx2,      LongImdctAvx2,      ShortImdctAvx2,
+                                     SubbandDctAvx2,  SubbandDctPairAvx2, SubbandDctMixAvx2};
+#endif
+
+const TMemberSet& MembersOf(TMPSimdLevel level) {
+#if TUNELO_SIMD_MEMBERS
+    switch (level) {
+    case TMPSimdLevel::Avx2:
+        return kAvx2Members;
+    case TMPSimdLevel::Sse2:
+        return kSse2Members;
+    case TMPSimdLevel::None:
+        break;
+    }
+#else
+    (void)level;
+#endif
+    return kPortableMembers;
 }
 
 } // namespace
 
-void SelectRoutines(TMPRoutineTable& table, uint32_t word) {
+void SelectRoutines(TMPRoutineTable& table, uint32_t word, TMPSimdLevel ceiling) {
     // Enhanced 3DNow! is an extension of 3DNow!: without the base set none of its routines apply.
     if (!Has(word, kCap3DNow)) {
         word &= ~kCapE3DNow;
@@ -90,12 +121,29 @@ void SelectRoutines(TMPRoutineTable& table, uint32_t word) {
     table.LongImdctVariant = ImdctVariant(word);
     table.ShortImdctVariant = ImdctVariant(word);
 
-    table.AliasReduce = MemberOf(kAliasReduceMembers, table.AliasReduceVariant);
-    table.WindowMono = MemberOf(kWindowMonoMembers, table.WindowMonoVariant);
-    table.WindowStereo = MemberOf(kWindowStereoMembers, table.WindowStereoVariant);
-    table.Hybrid = MemberOf(kHybridMembers, table.HybridVariant);
-    table.LongImdct = MemberOf(kLongImdctMembers, table.LongImdctVariant);
-    table.ShortImdct = MemberOf(kShortImdctMembers, table.ShortImdctVariant);
+    // Without KNI (switched off by the user, or absent) no packed member is used at all.
+    const TMPSimdLevel level = Has(word, kCapKNI) ? std::min(DetectSimdLevel(), ceiling) : TMPSimdLevel::None;
+    const TMemberSet& members = MembersOf(level);
+    table.Simd = level;
+    if (level != TMPSimdLevel::None) {
+        // Their tables are built here, once per process, so that no frame waits for them.
+        DctMatrices();
+        ImdctPacked();
+        CurrentWindowLayout();
+    }
+    table.AliasReduce = members.AliasReduce;
+    table.WindowMono = members.WindowMono;
+    table.WindowStereo = members.WindowStereo;
+    table.Hybrid = members.Hybrid;
+    table.LongImdct = members.LongImdct;
+    table.ShortImdct = members.ShortImdct;
+    table.SubbandDct = members.SubbandDct;
+    table.SubbandDctPair = members.SubbandDctPair;
+    table.SubbandDctMix = members.SubbandDctMix;
+}
+
+void SelectRoutines(TMPRoutineTable& table, uint32_t word) {
+    SelectRoutines(table, word, TMPSimdLevel::Avx2);
 }
 
 } // namespace tunelo

@@ -47,16 +47,26 @@ TMPWindowProc MonoWindow(const TMPDecoderState& state) {
 TMPWindowProc StereoWindow(const TMPDecoderState& state) {
     return state.Routines.WindowStereo ? state.Routines.WindowStereo : WindowStereoGeneric;
 }
+TMPSubbandDctProc Dct(const TMPDecoderState& state) {
+    return state.Routines.SubbandDct ? state.Routines.SubbandDct : SubbandDct;
+}
+TMPSubbandDctProc DctPair(const TMPDecoderState& state) {
+    return state.Routines.SubbandDctPair ? state.Routines.SubbandDctPair : SubbandDctPair;
+}
+TMPSubbandDctProc DctMix(const TMPDecoderState& state) {
+    return state.Routines.SubbandDctMix ? state.Routines.SubbandDctMix : SubbandDctMix;
+}
 
 // --- Layer III: one granule of 18 time slots from HybridOut ---
 
 void Layer3Mono(TMPDecoderState& state, int16_t* output, int32_t /*channel*/) {
     const TMPWindowProc window = MonoWindow(state);
+    const TMPSubbandDctProc dct = Dct(state);
     TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        SubbandDct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
+        dct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -68,11 +78,12 @@ void Layer3Mono(TMPDecoderState& state, int16_t* output, int32_t /*channel*/) {
 void Layer3Stereo(TMPDecoderState& state, int16_t* output, int32_t channel) {
     const int32_t c = channel == 0 ? 0 : 1;
     const TMPWindowProc window = StereoWindow(state);
+    const TMPSubbandDctProc dct = Dct(state);
     TEqScratch scratch;
     float* ring = state.SynthBuffer[c];
     int32_t position = state.SynthPos[c] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        SubbandDct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
+        dct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
         window(ring, position, output + 64 * t + c);
         position = NextPosition(position);
     }
@@ -85,11 +96,12 @@ enum : int32_t { kRowFloats = 64 };
 
 void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = MonoWindow(state);
+    const TMPSubbandDctProc dct = Dct(state);
     TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        SubbandDct(Equalized(state, samples + kRowFloats * t, 32, scratch), ring + position);
+        dct(Equalized(state, samples + kRowFloats * t, 32, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -98,14 +110,15 @@ void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, 
 
 void Layer12Stereo(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = StereoWindow(state);
+    const TMPSubbandDctProc dct = DctPair(state);
     TEqScratch scratch;
     float* left = state.SynthBuffer[0];
     float* right = state.SynthBuffer[1];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
         const float* row = Equalized(state, samples + kRowFloats * t, 64, scratch);
-        SubbandDctPair(row, left + position);
-        SubbandDctPair(row + 1, right + position);
+        dct(row, left + position);
+        dct(row + 1, right + position);
         window(left, position, output + 64 * t);
         window(right, position, output + 64 * t + 1);
         position = NextPosition(position);
@@ -116,10 +129,11 @@ void Layer12Stereo(TMPDecoderState& state, const float* samples, int16_t* output
 // Mixing to mono ignores the subband equalizer.
 void Layer12Mix(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = MonoWindow(state);
+    const TMPSubbandDctProc dct = DctMix(state);
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        SubbandDctMix(samples + kRowFloats * t, ring + position);
+        dct(samples + kRowFloats * t, ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -130,11 +144,12 @@ void Layer12Mix(TMPDecoderState& state, const float* samples, int16_t* output, i
 void Layer12OneChannel(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots,
                        int32_t first) {
     const TMPWindowProc window = MonoWindow(state);
+    const TMPSubbandDctProc dct = DctPair(state);
     TEqScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        SubbandDctPair(Equalized(state, samples + kRowFloats * t, 64, scratch) + first, ring + position);
+        dct(Equalized(state, samples + kRowFloats * t, 64, scratch) + first, ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }

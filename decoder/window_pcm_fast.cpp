@@ -77,6 +77,11 @@ void BuildWindowLayout(TWindowLayout& l) {
     }
 }
 
+const TWindowLayout& CurrentWindowLayout() {
+    std::call_once(layoutBuilt, [] { BuildWindowLayout(layout); });
+    return layout;
+}
+
 void RebuildWindowLayout() {
     std::call_once(layoutBuilt, [] {});
     BuildWindowLayout(layout);

@@ -1,12 +1,18 @@
-// Capability word: the set mapping, the decision from CPUID values, the routine selection rules and
-// the detection on this machine.
+// Capability word: the set mapping, the decision from CPUID values, the routine selection rules, the
+// member sets behind them, and the detection on this machine.
 
 #include "MPCPUSpc.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "MPSimdMembers.h"
+#include "MPSynthesis.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <xmmintrin.h>
@@ -185,6 +191,46 @@ struct TChoice {
     V AliasReduce, Window, Hybrid, Imdct;
 };
 
+// The members one set puts into the table.
+struct TMembers {
+    TMPAliasReduceProc AliasReduce;
+    TMPWindowProc WindowMono, WindowStereo;
+    TMPHybridProc Hybrid;
+    TMPImdctProc LongImdct, ShortImdct;
+    TMPSubbandDctProc Dct, DctPair, DctMix;
+};
+
+TMembers MembersOf(TMPSimdLevel level) {
+#if TUNELO_SIMD_MEMBERS
+    if (level == TMPSimdLevel::Avx2) {
+        return {AliasReduceAvx2, WindowMonoAvx2, WindowStereoAvx2,   HybridAvx2,       LongImdctAvx2,
+                ShortImdctAvx2,  SubbandDctAvx2, SubbandDctPairAvx2, SubbandDctMixAvx2};
+    }
+    if (level == TMPSimdLevel::Sse2) {
+        return {AliasReduceSse2, WindowMonoSse2, WindowStereoSse2,   HybridSse2,       LongImdctSse2,
+                ShortImdctSse2,  SubbandDctSse2, SubbandDctPairSse2, SubbandDctMixSse2};
+    }
+#endif
+    // Every processor variant shares the portable members; the window in its regrouped form.
+    EXPECT_EQ(level, TMPSimdLevel::None);
+    return {AliasReduceGeneric, WindowMonoFast, WindowStereoFast, HybridGeneric, LongImdctGeneric,
+            ShortImdctGeneric,  SubbandDct,     SubbandDctPair,   SubbandDctMix};
+}
+
+void ExpectMembers(const TMPRoutineTable& table, TMPSimdLevel level) {
+    const TMembers expected = MembersOf(level);
+    EXPECT_EQ(table.Simd, level);
+    EXPECT_EQ(table.AliasReduce, expected.AliasReduce);
+    EXPECT_EQ(table.WindowMono, expected.WindowMono);
+    EXPECT_EQ(table.WindowStereo, expected.WindowStereo);
+    EXPECT_EQ(table.Hybrid, expected.Hybrid);
+    EXPECT_EQ(table.LongImdct, expected.LongImdct);
+    EXPECT_EQ(table.ShortImdct, expected.ShortImdct);
+    EXPECT_EQ(table.SubbandDct, expected.Dct);
+    EXPECT_EQ(table.SubbandDctPair, expected.DctPair);
+    EXPECT_EQ(table.SubbandDctMix, expected.DctMix);
+}
+
 void ExpectSelection(uint32_t word, TChoice expected) {
     TMPRoutineTable table;
     SelectRoutines(table, word);
@@ -195,13 +241,8 @@ void ExpectSelection(uint32_t word, TChoice expected) {
     EXPECT_EQ(table.HybridVariant, expected.Hybrid);
     EXPECT_EQ(table.LongImdctVariant, expected.Imdct);
     EXPECT_EQ(table.ShortImdctVariant, expected.Imdct);
-    // Every variant is served by portable members for now; the window by its regrouped form.
-    EXPECT_EQ(table.AliasReduce, &AliasReduceGeneric);
-    EXPECT_EQ(table.WindowMono, &WindowMonoFast);
-    EXPECT_EQ(table.WindowStereo, &WindowStereoFast);
-    EXPECT_EQ(table.Hybrid, &HybridGeneric);
-    EXPECT_EQ(table.LongImdct, &LongImdctGeneric);
-    EXPECT_EQ(table.ShortImdct, &ShortImdctGeneric);
+    // The packed members serve every variant alike, as far as the processor goes, and only with KNI.
+    ExpectMembers(table, (word & kCapKNI) != 0 ? DetectSimdLevel() : TMPSimdLevel::None);
 }
 
 constexpr uint32_t kIntel6 = kCapFpu | kCapVendorIntel | kCapFamily6;
@@ -264,6 +305,33 @@ TEST(RoutineSelection, CyrixCentaurAndUnknownVendorsGetGenericMembers) {
     ExpectSelection(kCapFpu, generic);
 }
 
+TEST(RoutineSelection, KniSwitchedOffKeepsEveryPackedMemberOut) {
+    const uint32_t detected = DetectCapabilities();
+    TMPRoutineTable table;
+    SelectRoutines(table, detected & ~kCapKNI);
+    ExpectMembers(table, TMPSimdLevel::None);
+    // The user's set without mccKNI, mapped back onto the detected word as the player does.
+    TMP3CpuCapabilities using_ = CapabilitiesFromWord(detected);
+    using_.Exclude(mccKNI);
+    SelectRoutines(table, (detected & ~uint32_t{kCapSetBits}) | WordFromCapabilities(using_));
+    ExpectMembers(table, TMPSimdLevel::None);
+    SelectRoutines(table, detected);
+    ExpectMembers(table, (detected & kCapKNI) != 0 ? DetectSimdLevel() : TMPSimdLevel::None);
+}
+
+TEST(RoutineSelection, CeilingLimitsThePackedSet) {
+    const uint32_t word = kIntel6 | kCapMMX | kCapCMOV | kCapKNI | kCapEMMX;
+    for (TMPSimdLevel ceiling : {TMPSimdLevel::None, TMPSimdLevel::Sse2, TMPSimdLevel::Avx2}) {
+        TMPRoutineTable table;
+        SelectRoutines(table, word, ceiling);
+        SCOPED_TRACE(static_cast<int>(ceiling));
+        ExpectMembers(table, std::min(ceiling, DetectSimdLevel()));
+        // The recorded variants do not depend on the member set.
+        EXPECT_EQ(table.WindowMonoVariant, V::CmovX87);
+        EXPECT_EQ(table.HybridVariant, V::PentiumX87);
+    }
+}
+
 TEST(RoutineSelection, RefillReplacesAnEarlierChoice) {
     TMPRoutineTable table;
     SelectRoutines(table, kAthlon);
@@ -296,6 +364,31 @@ TEST(DetectCapabilities, ReportsThisProcessorAndKeepsTheWord) {
     // This thread ran the detection: it keeps flush-to-zero, round to nearest, all exceptions
     // masked (the low six bits are sticky exception flags).
     EXPECT_EQ(_mm_getcsr() & ~0x3Fu, 0x9F80u);
+#endif
+}
+
+TEST(DetectSimdLevel, FollowsTheProcessorUnlessTheEnvironmentLimitsIt) {
+    const TMPSimdLevel level = DetectSimdLevel();
+    EXPECT_EQ(DetectSimdLevel(), level);
+    const char* limit = std::getenv("TUNELO_CPU");
+    const std::string limitText = limit ? limit : "";
+#if defined(__x86_64__) || defined(__i386__)
+    // The compiler's own processor query as a second opinion (it also checks the system's support).
+    __builtin_cpu_init();
+    TMPSimdLevel processor = TMPSimdLevel::None;
+    if (__builtin_cpu_supports("sse2")) {
+        processor = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? TMPSimdLevel::Avx2
+                                                                                    : TMPSimdLevel::Sse2;
+    }
+    if (limitText == "generic") {
+        EXPECT_EQ(level, TMPSimdLevel::None);
+    } else if (limitText == "sse2") {
+        EXPECT_EQ(level, std::min(processor, TMPSimdLevel::Sse2));
+    } else {
+        EXPECT_EQ(level, processor);
+    }
+#else
+    EXPECT_EQ(level, TMPSimdLevel::None);
 #endif
 }
 
