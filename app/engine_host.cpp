@@ -1,0 +1,65 @@
+#include "EngineHost.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+#include "ErrorBox.h"
+#include "MP3Trds.h"
+#include "MPMessageWindow.h"
+#include "MainForm.h"
+
+namespace tunelo {
+
+namespace {
+
+// One drain request waiting in Qt's queue is enough: the drain takes everything posted before it runs, so
+// a burst of posts from a worker costs one Qt event, not one per message.
+std::atomic<bool> gDrainQueued{false};
+
+void DrainEngineMessages() {
+    gDrainQueued.store(false);
+    ProcessMessages();
+}
+
+void WakeGuiThread() {
+    QCoreApplication* const application = QCoreApplication::instance();
+    if (!application || gDrainQueued.exchange(true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(application, &DrainEngineMessages, Qt::QueuedConnection);
+}
+
+void DisplayEngineError(const std::exception& error) {
+    const QString message = QString::fromUtf8(error.what());
+    QCoreApplication* const application = QCoreApplication::instance();
+    if (!application) {
+        return;
+    }
+    if (QThread::currentThread() == application->thread()) {
+        ShowErrorBox(message, MainForm());
+        return;
+    }
+    QMetaObject::invokeMethod(
+        application, [message] { ShowErrorBox(message, MainForm()); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
+void InstallEngineHost() {
+    SetMessageWakeHook(&WakeGuiThread);
+    SetApplicationPump([] { QCoreApplication::processEvents(); });
+    SetErrorDisplay(&DisplayEngineError);
+}
+
+void RemoveEngineHost() {
+    SetMessageWakeHook(nullptr);
+    SetApplicationPump(nullptr);
+    SetErrorDisplay(nullptr);
+}
+
+} // namespace tunelo
