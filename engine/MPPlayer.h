@@ -318,9 +318,10 @@ private:
     std::deque<TWorkerError> FWorkerErrors;
     bool FPumping = false;
 
-    // Created last and destroyed first: the threads and the window call into everything above.
+    // Destroyed first, in this order from the bottom up: the threads and the window call into everything
+    // above.
     std::unique_ptr<TMPMessageWindow> FWindow;
-    std::unique_ptr<TSoundOut> FSoundOut;
+    TSoundOut FSoundOut;
     TDecodeTarget FDecodeTarget{*this};
     std::unique_ptr<TMPLoopThread> FDecodeThread;
 };

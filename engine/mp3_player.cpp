@@ -9,12 +9,11 @@ namespace tunelo {
 TMP3Player::TMP3Player() : FDecoderState(std::make_unique<TMPDecoderState>()) {
     TMPMessageTarget& windowTarget = *this;
     FWindow = std::make_unique<TMPMessageWindow>(windowTarget);
-    FSoundOut = std::make_unique<TSoundOut>();
-    FSoundOut->SetProgressInterval(FChangePosStep);
-    FSoundOut->SetOnException([this](TSoundOut&, const std::exception& error, bool& handled) {
+    FSoundOut.SetProgressInterval(FChangePosStep);
+    FSoundOut.SetOnException([this](TSoundOut&, const std::exception& error, bool& handled) {
         HandleWorkerError(error, handled, false);
     });
-    FSoundOut->SetOnProgress(ProgressHandler());
+    FSoundOut.SetOnProgress(ProgressHandler());
     FDecodeThread = std::make_unique<TMPLoopThread>(FDecodeTarget);
     FDecodeThread->OnException = [this](TMPLoopThread&, const std::exception& error, bool& handled) {
         HandleWorkerError(error, handled, true);
@@ -34,18 +33,16 @@ TMP3Player::~TMP3Player() {
     } catch (...) {
     }
     // The decode thread uses the wave output and posts to the window: it ends first (while the pointer to
-    // it is still valid for its last pass), then the output thread, and the window (with whatever is still
-    // queued for it) last.
+    // it is still valid for its last pass). The output thread ends with the wave output, a member that
+    // goes before the window (with whatever is still queued for it).
     if (FDecodeThread->Handle() != 0) {
         FDecodeThread->Quit();
         FDecodeThread->Ended().WaitFor(INFINITE);
     }
-    FSoundOut->SetWaiter(nullptr);
-    FSoundOut->SetOnProgress(nullptr);
-    FSoundOut->SetOnException(nullptr);
-    FSoundOut.reset();
+    FSoundOut.SetWaiter(nullptr);
+    FSoundOut.SetOnProgress(nullptr);
+    FSoundOut.SetOnException(nullptr);
     FDecodeThread.reset();
-    FWindow.reset();
 }
 
 // ---- Loading phase and properties ----
@@ -80,7 +77,7 @@ void TMP3Player::SetChangePosStep(int32_t value) {
     }
     FChangePosStep = value;
     TMPLockGuard lock(FOutputLock);
-    FSoundOut->SetProgressInterval(value);
+    FSoundOut.SetProgressInterval(value);
 }
 
 void TMP3Player::SetDecodePriority(TThreadPriority value) {
@@ -116,7 +113,7 @@ void TMP3Player::SetVolBalance(int32_t value) {
     }
     FVolBalance = value;
     TMPLockGuard lock(FOutputLock);
-    FSoundOut->SetBalance(value);
+    FSoundOut.SetBalance(value);
 }
 
 void TMP3Player::SetVolume(int32_t value) {
@@ -126,10 +123,10 @@ void TMP3Player::SetVolume(int32_t value) {
     TMPLockGuard lock(FOutputLock);
     // A stored 0 would start the program muted; the system's own volume is kept instead.
     if (value == 0 && FLoading) {
-        value = FSoundOut->Volume();
+        value = FSoundOut.Volume();
     }
     FVolume = value;
-    FSoundOut->SetVolume(value);
+    FSoundOut.SetVolume(value);
 }
 
 // ---- Tags ----
@@ -201,10 +198,10 @@ void TMP3Player::Play() {
         }
         {
             TMPLockGuard lock(FOutputLock);
-            FSoundOut->SetOnProgress(ProgressHandler());
-            FSoundOut->SetFileName(FWavOutputName);
-            FSoundOut->SetDeviceId(FOutputDevice);
-            FSoundOut->Open();
+            FSoundOut.SetOnProgress(ProgressHandler());
+            FSoundOut.SetFileName(FWavOutputName);
+            FSoundOut.SetDeviceId(FOutputDevice);
+            FSoundOut.Open();
         }
         FPlayGeneration.fetch_add(1);
         FDecodeThread->Event().Signal();
@@ -235,7 +232,7 @@ void TMP3Player::Pause() {
     }
     {
         TMPLockGuard lock(FOutputLock);
-        FSoundOut->Pause();
+        FSoundOut.Pause();
     }
     SetStatus(mpsPaused);
 }
@@ -246,7 +243,7 @@ void TMP3Player::Resume() {
     }
     {
         TMPLockGuard lock(FOutputLock);
-        FSoundOut->Unpause();
+        FSoundOut.Unpause();
     }
     SetStatus(mpsPlaying);
 }
@@ -264,10 +261,10 @@ void TMP3Player::StopOutput() {
     std::exception_ptr failure;
     TMPLockGuard decoderLock(FDecoderLock);
     TMPLockGuard outputLock(FOutputLock);
-    FSoundOut->SetOnProgress(nullptr);
+    FSoundOut.SetOnProgress(nullptr);
     try {
-        FSoundOut->Reset();
-        FSoundOut->Close();
+        FSoundOut.Reset();
+        FSoundOut.Close();
     } catch (...) {
         failure = std::current_exception();
     }

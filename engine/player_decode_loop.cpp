@@ -93,9 +93,9 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     }
     MP_ASSERT(FPendingPcm >= 1);
     TMPLockGuard outputLock(FOutputLock);
-    if (FSoundOut->CanWrite()) {
+    if (FSoundOut.CanWrite()) {
         uint8_t* pcm = FPcmBuffer.Get();
-        const int32_t accepted = FSoundOut->Write(pcm, FPendingPcm);
+        const int32_t accepted = FSoundOut.Write(pcm, FPendingPcm);
         FPendingPcm -= accepted;
         if (FPendingPcm > 0 && accepted > 0) {
             std::memmove(pcm, pcm + accepted, static_cast<size_t>(FPendingPcm));
@@ -103,9 +103,9 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     } else {
         // Sleep until the output has room: the wave output signals the run event when a buffer is free.
         event.Reset();
-        FSoundOut->SetWaiter(&event);
+        FSoundOut.SetWaiter(&event);
     }
-    freePercent = FSoundOut->FreePercent();
+    freePercent = FSoundOut.FreePercent();
     return true;
 }
 
@@ -133,7 +133,7 @@ void TMP3Player::MPMWatchEvent() {
             }
         }
         TMPLockGuard outputLock(FOutputLock);
-        freePercent = FSoundOut->FreePercent();
+        freePercent = FSoundOut.FreePercent();
     }
     if (freePercent <= 25) {
         std::this_thread::yield();
@@ -147,13 +147,13 @@ void TMP3Player::FinishEndOfData() {
         if (FDecodeThread->Event().WaitFor(0) != WAIT_OBJECT_0) {
             return;
         }
-        FSoundOut->SetWaiter(nullptr);
-        FSoundOut->Flush();
+        FSoundOut.SetWaiter(nullptr);
+        FSoundOut.Flush();
     }
     // Waited for without the decoder lock: on a paused device this wait lasts until the window thread
     // resumes, stops or seeks, and those need the lock. A stop or seek resets the device, which ends the
     // wait; what the step then finds decides whether the data has really ended.
-    FSoundOut->WaitAllDone();
+    FSoundOut.WaitAllDone();
     TMPLockGuard decoderLock(FDecoderLock);
     TMPEvent& event = FDecodeThread->Event();
     if (event.WaitFor(0) != WAIT_OBJECT_0 || FPendingPcm > 0 ||

@@ -181,9 +181,9 @@ void TMP3Player::OpenStreamUnderLock() {
     GetOutputFormat(*FDecoderState, format);
     {
         TMPLockGuard outputLock(FOutputLock);
-        FSoundOut->SetSamplesPerSec(format.SampleRate);
-        FSoundOut->SetBitsPerSample(format.BitsPerSample);
-        FSoundOut->SetChannels(format.Channels);
+        FSoundOut.SetSamplesPerSec(format.SampleRate);
+        FSoundOut.SetBitsPerSample(format.BitsPerSample);
+        FSoundOut.SetChannels(format.Channels);
     }
     FSampleRate = format.SampleRate;
     FChannels = format.Channels;

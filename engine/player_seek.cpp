@@ -45,10 +45,10 @@ void TMP3Player::Seek(int32_t ms) {
     {
         TMPLockGuard decoderLock(FDecoderLock);
         TMPLockGuard outputLock(FOutputLock);
-        FSoundOut->SetOnProgress(nullptr);
+        FSoundOut.SetOnProgress(nullptr);
         const bool paused = FStatus == mpsPaused;
-        FSoundOut->Reset();
-        FSoundOut->WaitAllDone();
+        FSoundOut.Reset();
+        FSoundOut.WaitAllDone();
         ResetPlayState();
         if (!FNoisySeek) {
             FReInitNeeded = true;
@@ -79,19 +79,19 @@ void TMP3Player::Seek(int32_t ms) {
             FPlayedBytes = static_cast<int64_t>(index) * FBytesPerFrame;
         }
         if (paused) {
-            FSoundOut->Pause();
+            FSoundOut.Pause();
         }
-        FSoundOut->SetOnProgress(ProgressHandler());
+        FSoundOut.SetOnProgress(ProgressHandler());
     }
     RequestPosition();
 }
 
 int32_t TMP3Player::Position() {
     TMPLockGuard lock(FOutputLock);
-    if (FSoundOut->Active()) {
-        FPlayedBytes += FSoundOut->GetDoneBytes();
+    if (FSoundOut.Active()) {
+        FPlayedBytes += FSoundOut.GetDoneBytes();
         const int64_t bitsPerSecond =
-            int64_t{FSoundOut->SamplesPerSec()} * FSoundOut->Channels() * FSoundOut->BitsPerSample();
+            int64_t{FSoundOut.SamplesPerSec()} * FSoundOut.Channels() * FSoundOut.BitsPerSample();
         if (bitsPerSecond > 0) {
             FPosition = static_cast<int32_t>(
                 std::clamp<int64_t>(FPlayedBytes * 1000 * 8 / bitsPerSecond, 0, INT32_MAX));
