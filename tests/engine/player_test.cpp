@@ -129,7 +129,8 @@ TEST(Player, PauseAndSeekDoNothingWhileDecodingToAFile) {
 // A source whose bytes cannot be read past a point once it is armed, like a disk that fails.
 class FailingStream : public TMPMemoryStream {
 public:
-    FailingStream(std::vector<uint8_t> bytes, int64_t failAt) : TMPMemoryStream(std::move(bytes)), FFailAt(failAt) {}
+    FailingStream(std::vector<uint8_t> bytes, int64_t failAt)
+        : TMPMemoryStream(std::move(bytes)), FFailAt(failAt) {}
     int32_t Read(void* buffer, int32_t count) override {
         if (Armed.load() && Position() + count > FFailAt) {
             throw EMPError("read error on the test stream");
