@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the jukebox.
+# Installs what is missing, builds, and starts the jukebox window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-if [ -x build/app/tunelo ]; then
-    exec build/app/tunelo "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "run.sh: no display here (DISPLAY and WAYLAND_DISPLAY are empty), so the window cannot open; build/cli/tunelo-cli plays without one"
+    exit 1
 fi
-exec build/cli/tunelo-cli help
+exec build/app/tunelo "$@"
