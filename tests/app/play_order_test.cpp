@@ -310,7 +310,7 @@ TEST_F(PlayOrderTest, InRandomOrderAnAddedTrackJoinsSomewhereAfterTheCurrentOne)
     Order.SetRandom(true);
     const std::string playing = PlayStep(2);
     const std::vector<std::string> before = TrackSequence();
-    std::set<int32_t> placesSeen;
+    int32_t lastStep = 0;
     for (int i = 0; i < 60; ++i) {
         Album.AddEntry("/m/added" + std::to_string(i));
         const std::vector<std::string> now = TrackSequence();
@@ -319,11 +319,13 @@ TEST_F(PlayOrderTest, InRandomOrderAnAddedTrackJoinsSomewhereAfterTheCurrentOne)
         EXPECT_EQ(Current(), playing);
         const int32_t place = Order.PositionOfEntry(Album.MusicCount() - 1);
         EXPECT_GT(place, 2);
-        placesSeen.insert(place);
+        if (place == Order.Count() - 1) {
+            ++lastStep;
+        }
         ASSERT_TRUE(IsPermutation(AllSteps(Order)));
     }
-    // Not simply appended: the new tracks are spread out.
-    EXPECT_GT(placesSeen.size(), 10u);
+    // Not simply appended: a random place among 4 to 63 steps is rarely the last one.
+    EXPECT_LT(lastStep, 15);
 }
 
 TEST_F(PlayOrderTest, InRandomOrderMovedTracksKeepTheirSteps) {
