@@ -15,7 +15,8 @@ class TQuitSignals : public QObject {
     Q_OBJECT
 
 public:
-    // Installs the handlers for SIGTERM and SIGINT; the request runs on the GUI thread, once per signal.
+    // Installs the handlers for SIGTERM and SIGINT; the request runs on the GUI thread (signals that arrive
+    // before it gets to run are answered by one request).
     explicit TQuitSignals(std::function<void()> request, QObject* owner = nullptr);
     // Puts the default handlers back.
     ~TQuitSignals() override;
