@@ -7,6 +7,7 @@
 //   V                          the register type, kLanes subbands wide
 //   Splat(float), Zero()
 //   Store(float*, V)           kLanes consecutive floats, unaligned
+//   LoadAligned(const float*)  kLanes consecutive floats (only for LanesImdctProduct)
 //   LoadColumns(rows, cols)    cols[n] lane k = rows[18 k + n], n = 0..17, for kLanes rows
 //   StoreColumns(rows, cols)   the inverse
 // Everything here has internal linkage, so each includer gets its own instruction set's copy.
@@ -43,8 +44,8 @@ TUNELO_LANES_TARGET inline void LanesDct3Nine(const TLanes<L>* u, const float* c
 // The 18-point transform of every lane, in place, as LongImdctGeneric.
 template <class L> TUNELO_LANES_TARGET inline void LanesLongImdct(TLanes<L> (&v)[18]) {
     using V = TLanes<L>;
-    const float* cosines = Layer3Tables().ImdctLongTable + 27;
-    const float* factors = ImdctPacked().LongFactors;
+    static const float* const cosines = Layer3Tables().ImdctLongTable + 27;
+    static const float* const factors = ImdctPacked().LongFactors;
     V y[18];
     y[0] = v[0];
     for (int32_t n = 1; n < 18; ++n) {
@@ -96,7 +97,7 @@ TUNELO_LANES_TARGET inline void LanesDct4Six(const TLanes<L>* x, const float* fa
 // The three six-point transforms of every lane, in place, as ShortImdctGeneric.
 template <class L> TUNELO_LANES_TARGET inline void LanesShortImdct(TLanes<L> (&v)[18]) {
     using V = TLanes<L>;
-    const float* factors = ImdctPacked().ShortFactors;
+    static const float* const factors = ImdctPacked().ShortFactors;
     V input[18];
     std::copy(v, v + 18, input);
     for (int32_t w = 0; w < 3; ++w) {
@@ -208,7 +209,7 @@ template <class L>
 TUNELO_LANES_TARGET inline int32_t LanesHybrid(float* lines, float* overlap, float (*hybridOut)[32],
                                                int32_t blockType, int32_t longLines, int32_t totalLines,
                                                int32_t previousLines, int32_t clearSubbands) {
-    const TMPLayer3Tables& tables = Layer3Tables();
+    static const TMPLayer3Tables& tables = Layer3Tables();
     const int32_t longEnd = LanesSubbandsOf(longLines);
     const int32_t totalEnd = std::max(longEnd, LanesSubbandsOf(totalLines));
     const int32_t previousEnd = std::max(totalEnd, LanesSubbandsOf(previousLines));
@@ -237,23 +238,33 @@ TUNELO_LANES_TARGET inline int32_t LanesHybrid(float* lines, float* overlap, flo
 }
 
 // The in-place transform of one subband as a product: out = sum over n of values[n] x matrix row n.
+// The inputs are spread over several partial sums so that the additions do not wait on each other.
 template <class L>
 TUNELO_LANES_TARGET inline void LanesImdctProduct(float* values18, const float (*matrix)[24]) {
     using V = TLanes<L>;
     constexpr int32_t kRegisters = (18 + L::kLanes - 1) / L::kLanes;
-    V sums[kRegisters];
-    for (int32_t r = 0; r < kRegisters; ++r) {
-        sums[r] = L::Zero();
-    }
-    for (int32_t n = 0; n < 18; ++n) {
-        const V value = L::Splat(values18[n]);
+    constexpr int32_t kPartials = kRegisters <= 3 ? 3 : 2; // as many as the registers allow
+    V sums[kPartials][kRegisters];
+    for (int32_t p = 0; p < kPartials; ++p) {
         for (int32_t r = 0; r < kRegisters; ++r) {
-            sums[r] = sums[r] + value * L::LoadAligned(matrix[n] + L::kLanes * r);
+            sums[p][r] = L::Zero();
+        }
+    }
+    for (int32_t n = 0; n < 18; n += kPartials) {
+        for (int32_t p = 0; p < kPartials; ++p) {
+            const V value = L::Splat(values18[n + p]);
+            for (int32_t r = 0; r < kRegisters; ++r) {
+                sums[p][r] = sums[p][r] + value * L::LoadAligned(matrix[n + p] + L::kLanes * r);
+            }
         }
     }
     alignas(32) float result[kRegisters * L::kLanes];
     for (int32_t r = 0; r < kRegisters; ++r) {
-        L::Store(result + L::kLanes * r, sums[r]);
+        V total = sums[0][r];
+        for (int32_t p = 1; p < kPartials; ++p) {
+            total = total + sums[p][r];
+        }
+        L::Store(result + L::kLanes * r, total);
     }
     std::memcpy(values18, result, sizeof(float) * 18);
 }

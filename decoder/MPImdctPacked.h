@@ -1,6 +1,6 @@
 // What the packed filterbank members need beyond the Layer III tables: the portable transforms'
 // divisors as factors (so that the lane-parallel transforms compute exactly what the portable ones
-// do), and the in-place transforms of MPHybrid.h written out as products, for one subband at a time.
+// do), and the in-place 18-point transform of MPHybrid.h written out as a product, for one subband.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,6 @@ struct TImdctPacked {
     float ShortFactors[6 + 3 + 1];
     // Row n: what input n adds to each of the 18 in-place outputs (lanes 18..23 are 0).
     alignas(64) float LongMatrix[18][24];
-    alignas(64) float ShortMatrix[18][24];
 };
 
 // Built once per process on first use (thread-safe).

@@ -23,9 +23,8 @@
 namespace tunelo {
 
 // Synthesis window and PCM output: single-precision sums like WindowMonoFast, the same rounding
-// (nearest, ties to even) and clipping.
-void WindowMonoSse2(const float* ring, int32_t position, int16_t* output);
-void WindowStereoSse2(const float* ring, int32_t position, int16_t* output);
+// (nearest, ties to even) and clipping. (With SSE2 alone the portable WindowMonoFast, which the
+// compiler packs for SSE2 anyway, is the fastest member.)
 void WindowMonoAvx2(const float* ring, int32_t position, int16_t* output);
 void WindowStereoAvx2(const float* ring, int32_t position, int16_t* output);
 
@@ -37,16 +36,14 @@ void SubbandDctAvx2(const float* input, float* destination);
 void SubbandDctPairAvx2(const float* input, float* destination);
 void SubbandDctMixAvx2(const float* input, float* destination);
 
-// The hybrid filterbank over several subbands at once, one subband per lane, and the two transforms
-// with the in-place layouts of MPHybrid.h.
+// The hybrid filterbank over several subbands at once, one subband per lane.
 int32_t HybridSse2(float* lines, float* overlap, float (*hybridOut)[32], int32_t blockType, int32_t longLines,
                    int32_t totalLines, int32_t previousLines, int32_t clearSubbands);
 int32_t HybridAvx2(float* lines, float* overlap, float (*hybridOut)[32], int32_t blockType, int32_t longLines,
                    int32_t totalLines, int32_t previousLines, int32_t clearSubbands);
-void LongImdctSse2(float* values18);
-void ShortImdctSse2(float* values18);
+// The 18-point transform of one subband as a product, with the in-place layout of MPHybrid.h. (The
+// portable members are the fastest single-subband transforms otherwise.)
 void LongImdctAvx2(float* values18);
-void ShortImdctAvx2(float* values18);
 
 // Alias reduction, eight butterflies per boundary side by side.
 void AliasReduceSse2(float* lines, int32_t boundaries);

@@ -34,17 +34,6 @@ TImdctPacked BuildImdctPacked() {
                 static_cast<float>(std::cos(pi / 72.0 * (2 * j + 19) * (2 * n + 1)));
         }
     }
-    // Short, window w from inputs 3n + w: x_w,k = sum of X_(3n + w) cos(pi / 24 (2k + 7) (2n + 1));
-    // position 6w + j (0..2) holds -x_w,(8 - j), position 6w + 3 + j holds x_w,j.
-    for (int32_t w = 0; w < 3; ++w) {
-        for (int32_t n = 0; n < 6; ++n) {
-            float* row = packed.ShortMatrix[3 * n + w];
-            for (int32_t j = 0; j < 3; ++j) {
-                row[6 * w + j] = static_cast<float>(-std::cos(pi / 24.0 * (2 * (8 - j) + 7) * (2 * n + 1)));
-                row[6 * w + 3 + j] = static_cast<float>(std::cos(pi / 24.0 * (2 * j + 7) * (2 * n + 1)));
-            }
-        }
-    }
     return packed;
 }
 

@@ -18,7 +18,7 @@ TUNELO_TARGET_AVX2 inline __m256 Reverse(__m256 v) {
 
 // The transform of s_0..s_31, given as s[0..7], s[8..15], s[16..23], s[24..31].
 TUNELO_TARGET_AVX2 inline void Transform(const __m256 (&s)[4], float* destination) {
-    const TDctMatrices& matrices = DctMatrices();
+    static const TDctMatrices& matrices = DctMatrices();
     alignas(32) float sums[16];
     alignas(32) float differences[16];
     const __m256 mirrored0 = Reverse(s[3]); // s_31 .. s_24

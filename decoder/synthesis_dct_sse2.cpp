@@ -18,7 +18,7 @@ TUNELO_TARGET_SSE2 inline __m128 ReverseFour(__m128 v) {
 
 // The transform of s_0..s_31, given four at a time.
 TUNELO_TARGET_SSE2 inline void Transform(const __m128 (&s)[8], float* destination) {
-    const TDctMatrices& matrices = DctMatrices();
+    static const TDctMatrices& matrices = DctMatrices();
     alignas(16) float sums[16];
     alignas(16) float differences[16];
     for (int32_t k = 0; k < 4; ++k) {

@@ -202,13 +202,14 @@ struct TMembers {
 
 TMembers MembersOf(TMPSimdLevel level) {
 #if TUNELO_SIMD_MEMBERS
+    // Where the portable member is the faster one, the packed set keeps it.
     if (level == TMPSimdLevel::Avx2) {
-        return {AliasReduceAvx2, WindowMonoAvx2, WindowStereoAvx2,   HybridAvx2,       LongImdctAvx2,
-                ShortImdctAvx2,  SubbandDctAvx2, SubbandDctPairAvx2, SubbandDctMixAvx2};
+        return {AliasReduceAvx2,   WindowMonoAvx2, WindowStereoAvx2,   HybridAvx2,       LongImdctAvx2,
+                ShortImdctGeneric, SubbandDctAvx2, SubbandDctPairAvx2, SubbandDctMixAvx2};
     }
     if (level == TMPSimdLevel::Sse2) {
-        return {AliasReduceSse2, WindowMonoSse2, WindowStereoSse2,   HybridSse2,       LongImdctSse2,
-                ShortImdctSse2,  SubbandDctSse2, SubbandDctPairSse2, SubbandDctMixSse2};
+        return {AliasReduceSse2,   WindowMonoFast, WindowStereoFast,   HybridSse2,       LongImdctGeneric,
+                ShortImdctGeneric, SubbandDctSse2, SubbandDctPairSse2, SubbandDctMixSse2};
     }
 #endif
     // Every processor variant shares the portable members; the window in its regrouped form.
