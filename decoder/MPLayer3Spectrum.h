@@ -15,6 +15,9 @@ namespace tunelo {
 // end of the last band treated.
 void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel);
 
+// Builds the dequantiser's own tables once per process; the set-up calls it so that no frame waits.
+void PrepareDequantise();
+
 // The first line of the intensity-stereo region: the end of the right channel's last non-zero band.
 int32_t IntensityStart(const TMPDecoderState& state, int32_t granule);
 

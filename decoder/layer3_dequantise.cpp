@@ -19,22 +19,65 @@ constexpr int32_t kLastShortBand = 12;
 // values were derived from it.
 const double kPowerExponent = static_cast<double>(static_cast<float>(1.0 / 3.0));
 
+// The largest magnitude Huffman decoding yields: 15 plus 13 linbits.
+constexpr int32_t kLargestEscape = 15 + 8191;
+
+// abs(q)^e for every magnitude up to kLargestEscape, in double: the explicit power path looked up
+// instead of computed, with the same values.
+struct TEscapePowers {
+    double Power[kLargestEscape + 1];
+    TEscapePowers() {
+        for (int32_t m = 0; m <= kLargestEscape; ++m) {
+            Power[m] = std::pow(static_cast<double>(m), kPowerExponent);
+        }
+    }
+};
+
+const TEscapePowers& EscapePowers() {
+    static const TEscapePowers powers;
+    return powers;
+}
+
 // Scale factors index tables of 32; anything a corrupt stream or a stale entry leaves is clamped.
 inline int32_t ScaleIndex(int32_t value) {
     return std::clamp(value, 0, 31);
 }
 
-inline float DequantiseValue(int32_t quantised, float factor, const float* power) {
-    if (quantised >= -32 && quantised <= 31) {
-        return factor * power[32 + quantised];
-    }
+// factor x q x abs(q)^e, computed in double. Rare: kept out of the line loops.
+[[gnu::noinline]] float EscapeValue(int32_t quantised, float factor) {
     // Magnitude in double: the negation of the most negative integer would overflow.
     const double value = static_cast<double>(quantised);
-    return static_cast<float>(static_cast<double>(factor) * value *
-                              std::pow(std::fabs(value), kPowerExponent));
+    const double magnitude = std::fabs(value);
+    const double power = magnitude <= kLargestEscape ? EscapePowers().Power[static_cast<int32_t>(magnitude)]
+                                                     : std::pow(magnitude, kPowerExponent);
+    return static_cast<float>(static_cast<double>(factor) * value * power);
+}
+
+inline float DequantiseValue(int32_t quantised, float factor, const float* power) {
+    // -32..31 by the table, in one unsigned comparison.
+    const uint32_t index = static_cast<uint32_t>(quantised) + 32u;
+    if (index < 64u) [[likely]] {
+        return factor * power[index];
+    }
+    return EscapeValue(quantised, factor);
+}
+
+// Dequantises n lines in place; returns their bits or-ed together (0 when all were 0).
+inline int32_t DequantiseRun(int32_t* lines, int32_t n, float factor, const float* power) {
+    int32_t any = 0;
+    for (int32_t j = 0; j < n; ++j) {
+        const int32_t q = lines[j];
+        any |= q;
+        lines[j] = std::bit_cast<int32_t>(DequantiseValue(q, factor, power));
+    }
+    return any;
 }
 
 } // namespace
+
+void PrepareDequantise() {
+    EscapePowers();
+}
 
 void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
     const TMPLayer3Tables& tables = Layer3Tables();
@@ -63,12 +106,8 @@ void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
     for (int32_t cb = 0; cb < longBands; ++cb) {
         const int32_t width = std::clamp(state.SfbLongWidth[cb], 0, kLines - i);
         const float factor = gain * scaleTable[pretab[cb]][ScaleIndex(scale[cb])];
-        int32_t any = 0;
-        for (const int32_t end = i + width; i < end; ++i) {
-            const int32_t q = lines[i];
-            any |= q;
-            lines[i] = std::bit_cast<int32_t>(DequantiseValue(q, factor, power));
-        }
+        const int32_t any = DequantiseRun(lines + i, width, factor, power);
+        i += width;
         if (any != 0) {
             lastBand = cb;
         }

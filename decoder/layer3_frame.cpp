@@ -79,6 +79,7 @@ int32_t Layer3Setup(TMPDecoderState& state, int32_t row, int32_t downSampling, i
     state.Format.BitsPerSample = 16;
 
     Layer3Tables(); // built once per process; every set-up would yield the same values
+    PrepareDequantise();
     SynthesisReset(state);
     std::memset(state.HybridOut, 0, sizeof(state.HybridOut));
     std::memset(&state.Lines, 0, sizeof(state.Lines));
