@@ -1,5 +1,6 @@
 #include "StreamDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "FileBytes.h"
@@ -69,7 +70,8 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     // writes into constant-bit-rate files.
     const int32_t frameLength = length + (header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0);
     if (HasInfoTag(data + Pos_, size - Pos_, header)) {
-        Pos_ += static_cast<size_t>(frameLength);
+        // An information frame cut off by the end of the file leaves nothing to decode.
+        Pos_ = std::min(Pos_ + static_cast<size_t>(frameLength), size);
     }
     error.clear();
     return true;

@@ -193,6 +193,11 @@ bool StoreLines(const std::string& fileName, const std::vector<TLine>& lines) {
     std::string text;
     for (const TLine& line : lines) {
         text += line.Text;
+        // Reading took one carriage return off the line end; a line that had more gets its CR LF back,
+        // or the next read would take its last one and change what the line says.
+        if (!line.Text.empty() && line.Text.back() == '\r') {
+            text += '\r';
+        }
         text += '\n';
     }
     bool ok = true;
