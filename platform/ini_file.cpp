@@ -86,8 +86,9 @@ std::vector<TLine> LoadLines(const std::string& fileName) {
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
-        // A byte-order mark left by an editor would hide the first section.
-        if (lines.empty() && text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        // A byte-order mark left by an editor would hide the first section. All of them go: one left
+        // behind would lead the file once it is rewritten and change what its first line says.
+        while (lines.empty() && text.rfind("\xEF\xBB\xBF", 0) == 0) {
             text.erase(0, 3);
         }
         lines.push_back(ParseLine(text));

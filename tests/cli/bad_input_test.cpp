@@ -432,7 +432,7 @@ TEST_F(BadInputTest, SettingsFilesThatAreFoldersHugeOrBinaryGiveTheDefaults) {
     EXPECT_EQ(ini.ReadString("Position", "Left", ""), longValue) << "rewriting keeps the other lines";
 }
 
-TEST_F(BadInputTest, RewritingTheSettingsFileKeepsLinesThatEndInSeveralCarriageReturns) {
+TEST_F(BadInputTest, RewritingTheSettingsFileKeepsWhatEveryLineSays) {
     // One CR of a line end is taken as part of it; the rest belong to the line and must survive.
     const std::string path = FDir.File("cr.ini");
     const std::string text = "[Setup]\r\nName=x\r\r\n[\r\r\n[Other]\r\n";
@@ -444,6 +444,13 @@ TEST_F(BadInputTest, RewritingTheSettingsFileKeepsLinesThatEndInSeveralCarriageR
     ASSERT_TRUE(ini.EraseSection("Setup"));
     EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"\r", "Other"}));
     EXPECT_EQ(ReadText(path), "[\r\r\n[Other]\nK=1\n");
+
+    // Byte-order marks, twice over, before the first section.
+    WriteBytes(path, Text("\xEF\xBB\xBF\xEF\xBB\xBF[First]\nA=1\n[Second]\nB=2\n"));
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"First", "Second"}));
+    ASSERT_TRUE(ini.EraseSection("Second"));
+    EXPECT_EQ(ini.ReadInteger("First", "A", 0), 1);
+    EXPECT_EQ(ReadText(path), "[First]\nA=1\n");
 }
 
 } // namespace
