@@ -40,6 +40,9 @@ struct THuffmanQuadEntry {
 const THuffmanDirectoryEntry* HuffmanDirectory();
 const THuffmanQuadEntry* HuffmanQuadTableA();
 
+// Builds every table the walks use, once per process; the set-up calls it so that no frame waits.
+void PrepareHuffmanTables();
+
 // What the built blocks occupy, for tests and reports. Holes are entries that no code reached (0 for
 // complete prefix codes); they are stored as zero leaves so a walk can never loop.
 struct THuffmanBlockStats {

@@ -62,10 +62,26 @@ inline float DequantiseValue(int32_t quantised, float factor, const float* power
     return EscapeValue(quantised, factor);
 }
 
-// Dequantises n lines in place; returns their bits or-ed together (0 when all were 0).
+// Dequantises n lines in place; returns their bits or-ed together (0 when all were 0). Two lines per
+// step share one range check.
 inline int32_t DequantiseRun(int32_t* lines, int32_t n, float factor, const float* power) {
     int32_t any = 0;
-    for (int32_t j = 0; j < n; ++j) {
+    int32_t j = 0;
+    for (; j + 1 < n; j += 2) {
+        const int32_t q0 = lines[j];
+        const int32_t q1 = lines[j + 1];
+        any |= q0 | q1;
+        const uint32_t index0 = static_cast<uint32_t>(q0) + 32u;
+        const uint32_t index1 = static_cast<uint32_t>(q1) + 32u;
+        if ((index0 | index1) < 64u) [[likely]] {
+            lines[j] = std::bit_cast<int32_t>(factor * power[index0]);
+            lines[j + 1] = std::bit_cast<int32_t>(factor * power[index1]);
+        } else {
+            lines[j] = std::bit_cast<int32_t>(DequantiseValue(q0, factor, power));
+            lines[j + 1] = std::bit_cast<int32_t>(DequantiseValue(q1, factor, power));
+        }
+    }
+    if (j < n) {
         const int32_t q = lines[j];
         any |= q;
         lines[j] = std::bit_cast<int32_t>(DequantiseValue(q, factor, power));

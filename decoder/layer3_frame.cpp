@@ -80,6 +80,7 @@ int32_t Layer3Setup(TMPDecoderState& state, int32_t row, int32_t downSampling, i
 
     Layer3Tables(); // built once per process; every set-up would yield the same values
     PrepareDequantise();
+    PrepareHuffmanTables();
     SynthesisReset(state);
     std::memset(state.HybridOut, 0, sizeof(state.HybridOut));
     std::memset(&state.Lines, 0, sizeof(state.Lines));

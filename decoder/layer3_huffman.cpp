@@ -76,6 +76,51 @@ inline uint32_t CellLength(uint32_t cell) {
     return cell >> 24;
 }
 
+// A count1 code together with the sign bits that follow it, looked up at once: the next 10 bits
+// (table A: a code of up to 6 bits and up to 4 signs) or 8 bits (table B: 4 and 4).
+struct TQuadCodeWithSigns {
+    int8_t Values[4];
+    uint8_t Bits;  // code and signs
+    uint8_t Value; // the code's value bits (v w x y), 0 when all four are 0
+};
+
+struct TQuadTables {
+    TQuadCodeWithSigns A[1024];
+    TQuadCodeWithSigns B[256];
+
+    static TQuadCodeWithSigns Entry(uint32_t value, int32_t codeBits, uint32_t following, int32_t width) {
+        TQuadCodeWithSigns entry{};
+        entry.Value = static_cast<uint8_t>(value);
+        int32_t bits = codeBits;
+        for (int32_t k = 0; k < 4; ++k) {
+            if (((value >> (3 - k)) & 1) == 0) {
+                continue;
+            }
+            const bool negative = ((following >> (width - 1 - bits)) & 1) != 0;
+            entry.Values[k] = negative ? -1 : 1;
+            ++bits;
+        }
+        entry.Bits = static_cast<uint8_t>(bits);
+        return entry;
+    }
+
+    TQuadTables() {
+        const THuffmanQuadEntry* codesA = HuffmanQuadTableA();
+        for (uint32_t p = 0; p < 1024; ++p) {
+            const THuffmanQuadEntry code = codesA[p >> 4];
+            A[p] = Entry(code.Value, code.Length, p, 10);
+        }
+        for (uint32_t p = 0; p < 256; ++p) {
+            B[p] = Entry((p >> 4) ^ 15u, 4, p, 8);
+        }
+    }
+};
+
+const TQuadTables& QuadTables() {
+    static const TQuadTables tables;
+    return tables;
+}
+
 template <int32_t Kind>
 void DecodePairs(TMPBitReader& reader, int32_t* lines, int32_t pairs, const uint32_t* table,
                  int32_t linbits) {
@@ -100,9 +145,27 @@ void DecodePairs(TMPBitReader& reader, int32_t* lines, int32_t pairs, const uint
                 cell = block[1 + PeekBits(b, width)];
             }
         }
-        b.Held -= static_cast<int32_t>(CellLength(cell));
         int32_t x = static_cast<int32_t>((cell >> 8) & 0xFF);
         int32_t y = static_cast<int32_t>((cell >> 16) & 0xFF);
+        if (Kind != kHuffmanKindLinbits || (x != 15 && y != 15)) {
+            // No linbits between the code and its signs: take both signs where they lie and move
+            // past code and signs at once (the leaf counts the non-zero values).
+            const int32_t signsStart = b.Held - static_cast<int32_t>(CellLength(cell));
+            b.Held = signsStart - static_cast<int32_t>(cell & 0xFF);
+            // Without branches (the signs are as unpredictable as the music): x's sign is the bit
+            // just below signsStart, y's the last one; a zero value takes no sign.
+            const int32_t hasX = x != 0 ? 1 : 0;
+            const int32_t hasY = y != 0 ? 1 : 0;
+            const int32_t signX = static_cast<int32_t>(b.Accumulator >> (signsStart - hasX)) & hasX;
+            const int32_t signY = static_cast<int32_t>(b.Accumulator >> b.Held) & hasY;
+            lines[2 * i] = (x ^ -signX) + signX;
+            lines[2 * i + 1] = (y ^ -signY) + signY;
+            if (b.Fetch > end) {
+                break;
+            }
+            continue;
+        }
+        b.Held -= static_cast<int32_t>(CellLength(cell));
         if constexpr (Kind == kHuffmanKindLinbits) {
             if (x == 15) {
                 if (b.Held < linbits + 2) {
@@ -166,55 +229,52 @@ int32_t DecodeCount1(TMPBitReader& reader, int32_t* lines, int32_t available, in
     const bool tableB = (tableSelect & 1) != 0;
     // Table B's code is always 4 bits; table A's shortest is 1.
     const int32_t minimumBits = tableB ? 3 : 0;
-    const THuffmanQuadEntry* tableA = HuffmanQuadTableA();
+    // A code with its signs takes at most 10 bits (table A) or 8 (table B): one refill, when fewer
+    // are held, covers the look-up.
+    const int32_t width = tableB ? 8 : 10;
+    const TQuadCodeWithSigns* table = tableB ? QuadTables().B : QuadTables().A;
     TLocalBits b = LoadBits(reader);
     const uint8_t* const end = reader.End;
     int32_t bits = bitsLeft;
     int32_t done = 0;
-    int32_t lastNonZero = -1;
-    uint32_t lastValue = 0;
-    // A code with its signs takes at most 10 bits (table A) or 8 (table B): one refill covers it.
     while (done < quadruples && bits > minimumBits) {
-        uint32_t value;
-        if (tableB) {
-            if (b.Held < 8) {
-                FillTo25(b);
-            }
-            value = TakeBits(b, 4) ^ 15u;
-            bits -= 4;
-        } else {
-            if (b.Held < 10) {
-                FillTo25(b);
-            }
-            const THuffmanQuadEntry entry = tableA[PeekBits(b, 6)];
-            b.Held -= entry.Length;
-            bits -= entry.Length;
-            value = entry.Value;
+        if (b.Held < width) {
+            FillTo25(b);
         }
+        const TQuadCodeWithSigns& entry = table[PeekBits(b, width)];
+        b.Held -= entry.Bits;
+        bits -= entry.Bits;
         int32_t* quadruple = lines + 4 * done;
-        for (int32_t k = 0; k < 4; ++k) {
-            const int32_t present = static_cast<int32_t>((value >> (3 - k)) & 1);
-            bits -= present;
-            quadruple[k] = TakeSign(b, present);
-        }
-        if (value != 0) {
-            lastNonZero = done;
-            lastValue = value;
-        }
+        quadruple[0] = entry.Values[0];
+        quadruple[1] = entry.Values[1];
+        quadruple[2] = entry.Values[2];
+        quadruple[3] = entry.Values[3];
         ++done;
         if (b.Fetch > end) {
             break;
         }
     }
     StoreBits(reader, b);
+    // The last quadruple holding a non-zero value, found backwards once the walk is done (an overrun
+    // quadruple still counts, as it did when it was decoded).
+    int32_t last = done - 1;
+    while (last >= 0 &&
+           (lines[4 * last] | lines[4 * last + 1] | lines[4 * last + 2] | lines[4 * last + 3]) == 0) {
+        --last;
+    }
+    const int32_t count = last < 0                                           ? 0
+                          : (lines[4 * last + 2] | lines[4 * last + 3]) != 0 ? 4 * (last + 1)
+                                                                             : 4 * last + 2;
     if (bits < 0 && done > 0) {
         // The last code ran past part 2/3: its values belong to no line of this channel.
         std::fill(lines + 4 * (done - 1), lines + 4 * done, 0);
     }
-    if (lastNonZero < 0) {
-        return 0;
-    }
-    return (lastValue & 3) != 0 ? 4 * (lastNonZero + 1) : 4 * lastNonZero + 2;
+    return count;
+}
+
+void PrepareHuffmanTables() {
+    HuffmanDirectory();
+    QuadTables();
 }
 
 int32_t DecodeSpectrum(TMPDecoderState& state, int32_t granule, int32_t channel, int32_t part2StartBit) {
