@@ -7,6 +7,7 @@
 //   V                          the register type, kLanes subbands wide
 //   Splat(float), Zero()
 //   Store(float*, V)           kLanes consecutive floats, unaligned
+//   StoreFirst(float*, V, n)   the first n (1..kLanes) lanes only
 //   LoadAligned(const float*)  kLanes consecutive floats (only for LanesImdctProduct)
 //   LoadColumns(rows, cols)    cols[n] lane k = rows[18 k + n], n = 0..17, for kLanes rows
 //   StoreColumns(rows, cols)   the inverse
@@ -180,13 +181,13 @@ TUNELO_LANES_TARGET inline void LanesGroup(TLaneGroupKind kind, float* lines, co
             std::memcpy(lines + 18 * sb, lineRows, sizeof(float) * 18 * static_cast<size_t>(count));
         }
     }
-    for (int32_t t = 0; t < 18; ++t) {
-        if (whole) {
+    if (whole) {
+        for (int32_t t = 0; t < 18; ++t) {
             L::Store(&hybridOut[t][sb], out[t]);
-        } else {
-            alignas(32) float row[kLanes];
-            L::Store(row, out[t]);
-            std::memcpy(&hybridOut[t][sb], row, sizeof(float) * static_cast<size_t>(count));
+        }
+    } else {
+        for (int32_t t = 0; t < 18; ++t) {
+            L::StoreFirst(&hybridOut[t][sb], out[t], count);
         }
     }
 }

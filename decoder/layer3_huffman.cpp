@@ -78,10 +78,10 @@ inline uint32_t CellLength(uint32_t cell) {
 
 // A count1 code together with the sign bits that follow it, looked up at once: the next 10 bits
 // (table A: a code of up to 6 bits and up to 4 signs) or 8 bits (table B: 4 and 4).
-struct TQuadCodeWithSigns {
+// Eight bytes, so that an entry's address is one scaled index.
+struct alignas(8) TQuadCodeWithSigns {
     int8_t Values[4];
-    uint8_t Bits;  // code and signs
-    uint8_t Value; // the code's value bits (v w x y), 0 when all four are 0
+    uint8_t Bits; // code and signs
 };
 
 struct TQuadTables {
@@ -90,7 +90,6 @@ struct TQuadTables {
 
     static TQuadCodeWithSigns Entry(uint32_t value, int32_t codeBits, uint32_t following, int32_t width) {
         TQuadCodeWithSigns entry{};
-        entry.Value = static_cast<uint8_t>(value);
         int32_t bits = codeBits;
         for (int32_t k = 0; k < 4; ++k) {
             if (((value >> (3 - k)) & 1) == 0) {

@@ -20,6 +20,34 @@ struct TAvx2Lanes {
     TUNELO_TARGET_AVX2 static V Zero() { return _mm256_setzero_ps(); }
     TUNELO_TARGET_AVX2 static V LoadAligned(const float* p) { return _mm256_load_ps(p); }
     TUNELO_TARGET_AVX2 static void Store(float* p, V v) { _mm256_storeu_ps(p, v); }
+    // Nothing beyond the first n floats is touched. (No masked store: AMD processors run it slowly.)
+    TUNELO_TARGET_AVX2 static void StoreFirst(float* p, V v, int32_t n) {
+        __m128 part = _mm256_castps256_ps128(v);
+        if (n >= 4) {
+            _mm_storeu_ps(p, part);
+            part = _mm256_extractf128_ps(v, 1);
+            p += 4;
+            n -= 4;
+        }
+        StoreFirstOfFour(p, part, n);
+    }
+
+    // n = 0..3 (4 is stored whole).
+    TUNELO_TARGET_AVX2 static void StoreFirstOfFour(float* p, __m128 part, int32_t n) {
+        if (n >= 4) {
+            _mm_storeu_ps(p, part);
+            return;
+        }
+        if (n >= 2) {
+            _mm_storel_pi(reinterpret_cast<__m64*>(p), part);
+            part = _mm_movehl_ps(part, part);
+            p += 2;
+            n -= 2;
+        }
+        if (n >= 1) {
+            _mm_store_ss(p, part);
+        }
+    }
 
     // r_k lane j becomes r_j lane k. Named registers rather than an array: an array of registers
     // would live in memory and be copied in halves.

@@ -18,6 +18,21 @@ struct TSse2Lanes {
     TUNELO_TARGET_SSE2 static V Splat(float value) { return _mm_set1_ps(value); }
     TUNELO_TARGET_SSE2 static V Zero() { return _mm_setzero_ps(); }
     TUNELO_TARGET_SSE2 static void Store(float* p, V v) { _mm_storeu_ps(p, v); }
+    TUNELO_TARGET_SSE2 static void StoreFirst(float* p, V v, int32_t n) {
+        if (n >= 4) {
+            _mm_storeu_ps(p, v);
+            return;
+        }
+        if (n >= 2) {
+            _mm_storel_pi(reinterpret_cast<__m64*>(p), v);
+            v = _mm_movehl_ps(v, v);
+            p += 2;
+            n -= 2;
+        }
+        if (n >= 1) {
+            _mm_store_ss(p, v);
+        }
+    }
 
     // Columns First..First + 3 of four rows; the ones from Keep on go to cols.
     template <int32_t First, int32_t Keep>
