@@ -72,26 +72,80 @@ void ReadScaleFactors(TMPBitReader12& r, TMPLayer12State& l, const TLayer12Table
     }
 }
 
+// The frame reader in registers for the sample codes of one granule, with up to 63 bits held: the
+// same bits in the same order as BitRead, fetched eight bytes at a time where they lie inside the
+// reader's limit (bytes at or beyond it read as 0, as BitRead's do).
+struct TSampleReader {
+    const uint8_t* Fetch;
+    const uint8_t* Limit;
+    uint64_t Accumulator; // the low Held bits are unread; bits above them are stale
+    int32_t Held;
+
+    explicit TSampleReader(const TMPBitReader12& r)
+        : Fetch(r.Fetch), Limit(r.Limit), Accumulator(r.Accumulator), Held(r.Held) {}
+
+    // Hands the position back: the last fetched bytes (the lowest held bits), while unread, are given
+    // back, so that at most 24 bits stay held in the 32-bit accumulator.
+    void StoreTo(TMPBitReader12& r) {
+        while (Held > 24) {
+            --Fetch;
+            Held -= 8;
+            Accumulator >>= 8;
+        }
+        r.Fetch = Fetch;
+        r.Held = Held;
+        r.Accumulator = static_cast<uint32_t>(Accumulator & ((uint64_t{1} << Held) - 1u));
+    }
+
+    void Refill() {
+        const int32_t bytes = (63 - Held) >> 3; // at least 4: refills come with fewer than 24 held
+        uint64_t word = 0;
+        if (Limit - Fetch >= 8) {
+            for (int32_t i = 0; i < 8; ++i) {
+                word = (word << 8) | Fetch[i];
+            }
+        } else {
+            for (int32_t i = 0; i < 8; ++i) {
+                word = (word << 8) | (Fetch + i < Limit ? Fetch[i] : 0u);
+            }
+        }
+        const int32_t bits = 8 * bytes;
+        Accumulator = (Accumulator << bits) | (word >> (64 - bits));
+        Fetch += bytes;
+        Held += bits;
+    }
+
+    // n = 1..16.
+    uint32_t Read(int32_t n) {
+        if (Held < n) {
+            Refill();
+        }
+        Held -= n;
+        return static_cast<uint32_t>(Accumulator >> Held) & ((1u << n) - 1u);
+    }
+};
+
 // Three consecutive samples of one class, centred on zero and not yet scaled.
-inline void ReadTriple(TMPBitReader12& r, const TLayer2Class& k, float (&value)[3]) {
+inline void ReadTriple(TSampleReader& r, const TLayer2Class& k, float (&value)[3]) {
     if (k.CodeBits == 0) {
         value[0] = value[1] = value[2] = 0.0f;
     } else if (k.Grouped) {
-        const int8_t* digits = k.Table + 3 * BitRead(r, k.CodeBits);
+        const int8_t* digits = k.Table + 3 * r.Read(k.CodeBits);
         value[0] = digits[0];
         value[1] = digits[1];
         value[2] = digits[2];
     } else {
         for (float& v : value) {
-            v = static_cast<float>(static_cast<int32_t>(BitRead(r, k.CodeBits)) - k.Offset);
+            v = static_cast<float>(static_cast<int32_t>(r.Read(k.CodeBits)) - k.Offset);
         }
     }
 }
 
 // One granule: three rows of channel-subbands, scaled by the factors of the granule's part.
-void ReadGranule(TMPBitReader12& r, TMPLayer12State& l, const TLayer12Tables& t, int32_t limit,
+void ReadGranule(TMPBitReader12& reader, TMPLayer12State& l, const TLayer12Tables& t, int32_t limit,
                  const float* factor, float (*rows)[64]) {
     const int32_t separate = std::min(l.JointBound, limit);
+    TSampleReader r(reader);
     float value[3];
     int32_t i = 0;
     for (; i < separate; ++i) {
@@ -108,7 +162,8 @@ void ReadGranule(TMPBitReader12& r, TMPLayer12State& l, const TLayer12Tables& t,
             rows[k][i + 1] = value[k] * factor[i + 1];
         }
     }
-    BitSkip(r, l.SkipBits);
+    r.StoreTo(reader);
+    BitSkip(reader, l.SkipBits);
 }
 
 } // namespace
