@@ -16,6 +16,12 @@ TDctMatrices BuildDctMatrices() {
             matrices.Odd[n][m] = static_cast<float>(std::cos(pi * (2 * m + 1) * (2 * n + 1) / 64.0));
         }
     }
+    for (int32_t n = 0; n < 8; ++n) {
+        for (int32_t k = 0; k < 8; ++k) {
+            matrices.EvenEven[n][k] = static_cast<float>(std::cos(pi * k * (2 * n + 1) / 16.0));
+            matrices.EvenOdd[n][k] = static_cast<float>(std::cos(pi * (2 * k + 1) * (2 * n + 1) / 32.0));
+        }
+    }
     return matrices;
 }
 
