@@ -72,6 +72,18 @@ inline int32_t TakeSign(TLocalBits& b, int32_t value) {
     return (value ^ -sign) + sign;
 }
 
+// 15 plus the linbits that follow, then the sign, read together (the refill before linbits leaves
+// at least two bits beyond them).
+inline int32_t EscapedValue(TLocalBits& b, int32_t linbits) {
+    if (b.Held < linbits + 2) {
+        FillTo25(b);
+    }
+    const uint32_t bits = TakeBits(b, linbits + 1);
+    const int32_t magnitude = 15 + static_cast<int32_t>(bits >> 1);
+    const int32_t sign = static_cast<int32_t>(bits & 1);
+    return (magnitude ^ -sign) + sign;
+}
+
 inline uint32_t CellLength(uint32_t cell) {
     return cell >> 24;
 }
@@ -166,23 +178,9 @@ void DecodePairs(TMPBitReader& reader, int32_t* lines, int32_t pairs, const uint
         }
         b.Held -= static_cast<int32_t>(CellLength(cell));
         if constexpr (Kind == kHuffmanKindLinbits) {
-            if (x == 15) {
-                if (b.Held < linbits + 2) {
-                    FillTo25(b);
-                }
-                x += static_cast<int32_t>(TakeBits(b, linbits));
-            }
+            x = x == 15 ? EscapedValue(b, linbits) : TakeSign(b, x);
+            y = y == 15 ? EscapedValue(b, linbits) : TakeSign(b, y);
         }
-        x = TakeSign(b, x);
-        if constexpr (Kind == kHuffmanKindLinbits) {
-            if (y == 15) {
-                if (b.Held < linbits + 2) {
-                    FillTo25(b);
-                }
-                y += static_cast<int32_t>(TakeBits(b, linbits));
-            }
-        }
-        y = TakeSign(b, y);
         lines[2 * i] = x;
         lines[2 * i + 1] = y;
         if (b.Fetch > end) {
