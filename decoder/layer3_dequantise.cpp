@@ -43,28 +43,45 @@ inline int32_t ScaleIndex(int32_t value) {
     return std::clamp(value, 0, 31);
 }
 
-// factor x q x abs(q)^e, computed in double. Rare: kept out of the line loops.
-[[gnu::noinline]] float EscapeValue(int32_t quantised, float factor) {
+// factor x q x abs(q)^e for a magnitude beyond every table: computed. Never reached by Huffman
+// decoding; kept out of the line loops.
+[[gnu::noinline]] float ExplicitPower(int32_t quantised, float factor) {
     // Magnitude in double: the negation of the most negative integer would overflow.
     const double value = static_cast<double>(quantised);
-    const double magnitude = std::fabs(value);
-    const double power = magnitude <= kLargestEscape ? EscapePowers().Power[static_cast<int32_t>(magnitude)]
-                                                     : std::pow(magnitude, kPowerExponent);
-    return static_cast<float>(static_cast<double>(factor) * value * power);
+    return static_cast<float>(static_cast<double>(factor) * value *
+                              std::pow(std::fabs(value), kPowerExponent));
 }
 
-inline float DequantiseValue(int32_t quantised, float factor, const float* power) {
+// factor x q x abs(q)^e in double, the power looked up, for values outside -32..31.
+inline float EscapeValue(int32_t quantised, float factor, const double* escapePowers) {
+    const uint32_t magnitude =
+        quantised < 0 ? 0u - static_cast<uint32_t>(quantised) : static_cast<uint32_t>(quantised);
+    if (magnitude <= static_cast<uint32_t>(kLargestEscape)) [[likely]] {
+        return static_cast<float>(static_cast<double>(factor) * static_cast<double>(quantised) *
+                                  escapePowers[magnitude]);
+    }
+    return ExplicitPower(quantised, factor);
+}
+
+// The tables one dequantisation reads.
+struct TPowers {
+    const float* Common;        // PowerTable: -32..31 at 0..63
+    const double* EscapePowers; // abs(q)^e up to kLargestEscape
+};
+
+inline float DequantiseValue(int32_t quantised, float factor, const TPowers& powers) {
     // -32..31 by the table, in one unsigned comparison.
     const uint32_t index = static_cast<uint32_t>(quantised) + 32u;
     if (index < 64u) [[likely]] {
-        return factor * power[index];
+        return factor * powers.Common[index];
     }
-    return EscapeValue(quantised, factor);
+    return EscapeValue(quantised, factor, powers.EscapePowers);
 }
 
 // Dequantises n lines in place; returns their bits or-ed together (0 when all were 0). Two lines per
 // step share one range check.
-inline int32_t DequantiseRun(int32_t* lines, int32_t n, float factor, const float* power) {
+inline int32_t DequantiseRun(int32_t* lines, int32_t n, float factor, const TPowers& powers) {
+    const float* power = powers.Common;
     int32_t any = 0;
     int32_t j = 0;
     for (; j + 1 < n; j += 2) {
@@ -77,14 +94,14 @@ inline int32_t DequantiseRun(int32_t* lines, int32_t n, float factor, const floa
             lines[j] = std::bit_cast<int32_t>(factor * power[index0]);
             lines[j + 1] = std::bit_cast<int32_t>(factor * power[index1]);
         } else {
-            lines[j] = std::bit_cast<int32_t>(DequantiseValue(q0, factor, power));
-            lines[j + 1] = std::bit_cast<int32_t>(DequantiseValue(q1, factor, power));
+            lines[j] = std::bit_cast<int32_t>(DequantiseValue(q0, factor, powers));
+            lines[j + 1] = std::bit_cast<int32_t>(DequantiseValue(q1, factor, powers));
         }
     }
     if (j < n) {
         const int32_t q = lines[j];
         any |= q;
-        lines[j] = std::bit_cast<int32_t>(DequantiseValue(q, factor, power));
+        lines[j] = std::bit_cast<int32_t>(DequantiseValue(q, factor, powers));
     }
     return any;
 }
@@ -115,14 +132,14 @@ void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
     const float gain = tables.GlobalGainTable[6 + std::clamp(info.GlobalGain, -6, 255)];
     const float(*scaleTable)[32] = tables.ScalefactorTable[info.ScalefacScale != 0 ? 1 : 0];
     const int32_t* pretab = PretabTable[info.Preflag != 0 ? 1 : 0];
-    const float* power = tables.PowerTable;
+    const TPowers powers{tables.PowerTable, EscapePowers().Power};
 
     int32_t i = 0;
     int32_t lastBand = 0;
     for (int32_t cb = 0; cb < longBands; ++cb) {
         const int32_t width = std::clamp(state.SfbLongWidth[cb], 0, kLines - i);
         const float factor = gain * scaleTable[pretab[cb]][ScaleIndex(scale[cb])];
-        const int32_t any = DequantiseRun(lines + i, width, factor, power);
+        const int32_t any = DequantiseRun(lines + i, width, factor, powers);
         i += width;
         if (any != 0) {
             lastBand = cb;
@@ -161,7 +178,7 @@ void Dequantise(TMPDecoderState& state, int32_t granule, int32_t channel) {
             for (int32_t j = 0; j < width; ++j, ++i) {
                 const int32_t q = lines[i];
                 any |= q;
-                reorder[(row + j) * 3 + w] = DequantiseValue(q, factor, power);
+                reorder[(row + j) * 3 + w] = DequantiseValue(q, factor, powers);
             }
             if (any != 0) {
                 lastShort[w] = cb;
