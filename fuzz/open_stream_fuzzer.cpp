@@ -155,6 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     CheckStreamInformation(player);
+    // An unseekable stream is closed at its end, and its figures with it.
+    const int32_t bytesPerFrame = player.BytesPerFrame();
 
     rig.Ended = false;
     player.PlayToFile(rig.Wav);
@@ -162,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (rig.Reason != meprEndOfStream || !rig.Errors.empty()) {
         Fail("decoding into a WAV file did not end with the stream");
     }
-    CheckWav(rig.Wav, player.BytesPerFrame());
+    CheckWav(rig.Wav, bytesPerFrame);
 
     if (seeks && seekable) {
         PausedSeeks(rig, data[0] >> 2);
