@@ -1,7 +1,7 @@
 # The fuzz targets and what each needs. Shared by the libFuzzer build (fuzz/, TUNELO_FUZZ=ON) and the
 # corpus replay that every build runs as tests (tests/fuzz/).
 set(TUNELO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(TUNELO_FUZZ_TARGETS decode_frame tag_reader ini_file stream_decoder open_stream album_file)
+set(TUNELO_FUZZ_TARGETS decode_frame tag_reader ini_file stream_decoder open_stream album_file jukebox_album)
 
 set(TUNELO_FUZZ_LIBS_decode_frame tunelo_decoder)
 set(TUNELO_FUZZ_LIBS_tag_reader tunelo_engine)
@@ -12,6 +12,7 @@ set(TUNELO_FUZZ_INCLUDES_stream_decoder ${CMAKE_SOURCE_DIR}/cli)
 set(TUNELO_FUZZ_LIBS_open_stream tunelo_engine)
 set(TUNELO_FUZZ_SOURCES_album_file ${CMAKE_SOURCE_DIR}/cli/AlbumFile.cpp)
 set(TUNELO_FUZZ_INCLUDES_album_file ${CMAKE_SOURCE_DIR}/cli)
+set(TUNELO_FUZZ_LIBS_jukebox_album tunelo_jukebox)
 
 # Adds the executable from fuzz/<target>_fuzzer.cpp plus any further sources given, linked as the target
 # needs.
