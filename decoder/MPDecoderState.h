@@ -90,7 +90,7 @@ struct TMPLayer12State {
     int32_t SkipBits;   // sample bits at or above SubbandLimit, per slot (I) or granule of three (II)
     uint8_t Class[64];  // Layer I allocation value or Layer II quantisation class
     uint8_t ScfSelect[64];
-    float Factor[3][64]; // scale factor x requantisation factor, per scale-factor part
+    float Factor[3][64];               // scale factor x requantisation factor, per scale-factor part
     alignas(32) float Samples[36][64]; // one row of channel-subbands per time slot
 };
 
