@@ -39,6 +39,9 @@ bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sam
     if (path == "-") {
         ToStdout_ = true;
         File_ = stdout;
+        // A large buffer turns one write per frame into one per 64 KB when decoding into a pipe.
+        static char stdoutBuffer[1 << 16];
+        std::setvbuf(stdout, stdoutBuffer, _IOFBF, sizeof stdoutBuffer);
         return true;
     }
     Path_ = path;
