@@ -88,6 +88,8 @@ public:
     void Flush();
     // Waits until no buffer is queued (or the output thread has ended).
     void WaitAllDone();
+    // Raises the error that broke the device while it played, if one did.
+    void CheckDevice();
     // An event to signal once, as soon as a buffer is free (at once if one is); nullptr clears it.
     void SetWaiter(TMPEvent* waiter);
     void NotifyWaiter();

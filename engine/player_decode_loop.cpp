@@ -160,6 +160,11 @@ void TMP3Player::FinishEndOfData() {
         static_cast<int64_t>(FReader.Position()) - FDataStart < FDataLength) {
         return;
     }
+    {
+        // Buffers also come back when the device broke before playing them: that is no end of the music.
+        TMPLockGuard outputLock(FOutputLock);
+        FSoundOut.CheckDevice();
+    }
     event.Reset();
     FWindow->Post(MPM_END_OF_DATA, FPlayGeneration.load());
 }

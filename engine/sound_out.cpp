@@ -409,6 +409,13 @@ void TSoundOut::Flush() {
     }
 }
 
+void TSoundOut::CheckDevice() {
+    TMPLockGuard lock(FBufferLock);
+    if (Active() && !FileMode() && FWaveOut) {
+        CheckWave(FWaveOut->Failure(), "TSoundOut.CheckDevice");
+    }
+}
+
 void TSoundOut::WaitAllDone() {
     WaitForAny({&FAllDone, &FThread.Ended()}, INFINITE);
 }

@@ -82,6 +82,9 @@ public:
     virtual int32_t Reset() = 0;
     // Bytes played since the device was opened or last reset.
     virtual int32_t GetPosition(uint32_t& bytes) = 0;
+    // The error that broke the device while it played (its buffers then came back unplayed), or 0. A
+    // caller that only waits for its buffers would otherwise take such an end for the end of the music.
+    virtual int32_t Failure() { return MMSYSERR_NOERROR; }
 
     // The volume: left level in the low 16 bits, right level in the high 16 bits, 0xFFFF = full. It belongs
     // to the device, not to one open handle: a device opened later starts with the last volume set.

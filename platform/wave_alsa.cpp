@@ -126,6 +126,11 @@ public:
         return MMSYSERR_NOERROR;
     }
 
+    int32_t Failure() override {
+        std::lock_guard lock(FMutex);
+        return FFailure;
+    }
+
     int32_t GetPosition(uint32_t& bytes) override {
         std::lock_guard lock(FMutex);
         snd_pcm_sframes_t delay = 0;
