@@ -69,9 +69,11 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     // An information frame carries no audio: skip it, as the player does. "Info" is the form lame
     // writes into constant-bit-rate files.
     const int32_t frameLength = length + (header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0);
+    if (size - Pos_ < static_cast<size_t>(frameLength)) {
+        return false; // the player refuses a first frame that the end of the file cuts off, and so do we
+    }
     if (HasInfoTag(data + Pos_, size - Pos_, header)) {
-        // An information frame cut off by the end of the file leaves nothing to decode.
-        Pos_ = std::min(Pos_ + static_cast<size_t>(frameLength), size);
+        Pos_ += static_cast<size_t>(frameLength);
     }
     error.clear();
     return true;
