@@ -1,9 +1,12 @@
 #include "AlbumFile.h"
 
+#include "MPAlbum.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 namespace tunelo::cli {
@@ -17,20 +20,6 @@ bool IsExistingFile(const fs::path& path) {
     return fs::is_regular_file(path, error);
 }
 
-// The line against the current folder, else against the album's folder; empty when neither is a file.
-std::string FindFile(const std::string& line, const fs::path& albumFolder) {
-    std::error_code error;
-    const fs::path inCurrent = fs::absolute(fs::path(line), error).lexically_normal();
-    if (!error && !line.empty() && IsExistingFile(inCurrent)) {
-        return inCurrent.string();
-    }
-    const fs::path inAlbum = (albumFolder / fs::path(line)).lexically_normal();
-    if (!line.empty() && IsExistingFile(inAlbum)) {
-        return inAlbum.string();
-    }
-    return {};
-}
-
 } // namespace
 
 bool IsAlbumFile(const std::string& path) {
@@ -38,39 +27,6 @@ bool IsAlbumFile(const std::string& path) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".m3u";
-}
-
-std::vector<std::string> AlbumLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        size_t cut = end;
-        if (cut > start && text[cut - 1] == '\r') {
-            --cut;
-        }
-        lines.push_back(text.substr(start, cut - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string ResolveAlbumLine(const std::string& line, const std::string& albumPath) {
-    std::error_code error;
-    fs::path albumFolder = fs::absolute(fs::path(albumPath), error).parent_path();
-    if (std::string found = FindFile(line, albumFolder); !found.empty()) {
-        return found;
-    }
-    if (line.find('\\') == std::string::npos) {
-        return {};
-    }
-    std::string slashed = line;
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    return FindFile(slashed, albumFolder);
 }
 
 bool LoadAlbum(const std::string& albumPath, std::vector<std::string>& files, std::string& error) {
@@ -84,9 +40,11 @@ bool LoadAlbum(const std::string& albumPath, std::vector<std::string>& files, st
         return false;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    for (const std::string& line : AlbumLines(text)) {
-        if (std::string found = ResolveAlbumLine(line, albumPath); !found.empty()) {
-            files.push_back(std::move(found));
+    std::error_code noFolder;
+    const std::string albumFolder = fs::absolute(fs::path(albumPath), noFolder).parent_path().string();
+    for (const std::string& line : SplitAlbumLines(text)) {
+        if (std::optional<std::string> found = ResolveAlbumLine(line, albumFolder)) {
+            files.push_back(std::move(*found));
         }
     }
     return true;

@@ -1,4 +1,4 @@
-// Album files (M3U) for the command-line front end, read the way the jukebox loads an album: one path per
+// Album files (M3U) for the command-line front end, read by the jukebox's own album reader: one path per
 // line, each found relative to the current folder or else to the album's own folder; lines that name no
 // file (extended-M3U lines, blank lines, files that are gone) are passed over.
 #pragma once
@@ -10,15 +10,6 @@ namespace tunelo::cli {
 
 // Whether the path names an album file: its extension is ".m3u" in any case.
 bool IsAlbumFile(const std::string& path);
-
-// Splits album text into lines: a line ends at CR LF or at a line feed alone; the text of a line is taken
-// as it is (a lone CR stays part of it).
-std::vector<std::string> AlbumLines(const std::string& text);
-
-// The file a line of the album names, as a full path: the line against the current folder, else against
-// the album's folder; then the same again with "\" turned into "/" (albums written on Windows). Empty when
-// the line names no existing file.
-std::string ResolveAlbumLine(const std::string& line, const std::string& albumPath);
 
 // Appends the files the album names. When the album file does not exist, returns false with the message
 // "File not found. (PATH)".

@@ -12,6 +12,7 @@ set(TUNELO_FUZZ_INCLUDES_stream_decoder ${CMAKE_SOURCE_DIR}/cli)
 set(TUNELO_FUZZ_LIBS_open_stream tunelo_engine)
 set(TUNELO_FUZZ_SOURCES_album_file ${CMAKE_SOURCE_DIR}/cli/AlbumFile.cpp)
 set(TUNELO_FUZZ_INCLUDES_album_file ${CMAKE_SOURCE_DIR}/cli)
+set(TUNELO_FUZZ_LIBS_album_file tunelo_jukebox)
 set(TUNELO_FUZZ_LIBS_jukebox_album tunelo_jukebox)
 
 # Adds the executable from fuzz/<target>_fuzzer.cpp plus any further sources given, linked as the target

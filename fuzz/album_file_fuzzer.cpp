@@ -1,4 +1,4 @@
-// tunelo-cli's album reader on arbitrary album text: the album lies in a scratch folder beside a few
+// tunelo-cli's album loading on arbitrary album text: the album lies in a scratch folder beside a few
 // files and a subfolder, so that lines can name real files (relative, "../", Windows separators) as well
 // as anything else. Every path it hands out must name an existing file, at most one per line.
 #include <sys/stat.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AlbumFile.h"
+#include "MPAlbum.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string> lines = AlbumLines(text);
+    const std::vector<std::string> lines = tunelo::SplitAlbumLines(text);
     size_t total = 0;
     for (const std::string& line : lines) {
         total += line.size();

@@ -114,6 +114,28 @@ TEST(WavCommand, AlbumLinesEndAtCrLfOrLineFeedAndAreFoundFromTheAlbumsFolder) {
     EXPECT_NE(d, std::string::npos);
 }
 
+TEST(WavCommand, AlbumsAreReadByTheJukeboxsRulesForMarksLoneCarriageReturnsAndCtrlZ) {
+    TempDir dir;
+    const Bytes stream = RepeatedStream(1);
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "after.mp3"}) {
+        WriteBytes(dir.Path(name), stream);
+    }
+    // A byte-order mark before the first line, a line ended by a CR alone (old Macintosh files), and a
+    // Ctrl-Z that ends the text: the jukebox loads a, b and c from this album, so the command line must too.
+    WriteText(dir.Path("album.m3u"), "\xEF\xBB\xBF"
+                                     "a.mp3\rb.mp3\r\nc.mp3\r\n\x1a"
+                                     "after.mp3\r\n");
+    fs::create_directory(dir.Path("out"));
+    const CliResult run = RunCli({"wav", dir.Path("out").string(), dir.Path("album.m3u").string()});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(dir.Path("out"))) {
+        written.push_back(entry.path().filename().string());
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
+}
+
 TEST(WavCommand, AFailingFileIsReportedAndTheOthersAreStillDecoded) {
     TempDir dir;
     WriteText(dir.Path("text.mp3"), "not audio");
