@@ -300,7 +300,11 @@ bool TMPIniFile::WriteString(const std::string& section, const std::string& key,
         if (!lines.empty() && !Trim(lines.back().Text).empty()) {
             lines.push_back(ParseLine(""));
         }
-        lines.push_back(ParseLine("[" + Trim(section) + "]"));
+        // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) about "[" + string + "]" at -O3.
+        std::string heading = "[";
+        heading += Trim(section);
+        heading += ']';
+        lines.push_back(ParseLine(heading));
         lines.push_back(KeyLine(Trim(key), Trim(value)));
     }
     return StoreLines(FFileName, lines);
