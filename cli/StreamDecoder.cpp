@@ -44,6 +44,9 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     Frames_ = 0;
     error = kUnknownFormat;
     Pos_ = LeadingId3v2Size(data, size);
+    if (Pos_ > size) {
+        Pos_ = 0; // a tag that claims more than the file holds is no tag to the player either
+    }
     if (Pos_ >= size) {
         return false;
     }
