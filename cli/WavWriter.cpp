@@ -1,5 +1,7 @@
 #include "WavWriter.h"
 
+#include "MPWavHeader.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -18,15 +20,6 @@ bool EndsWithWav(const std::string& path) {
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     }
     return ext == ".wav";
-}
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v & 0xFFFF);
-    Put16(p + 2, v >> 16);
 }
 
 } // namespace
@@ -61,20 +54,14 @@ bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sam
 }
 
 bool TPcmFileWriter::WriteHeader(uint32_t dataBytes) {
-    uint8_t h[44];
-    std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 36 + dataBytes);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, 1);
-    Put16(h + 22, static_cast<uint32_t>(Channels_));
-    Put32(h + 24, static_cast<uint32_t>(SampleRate_));
-    Put32(h + 28, static_cast<uint32_t>(SampleRate_ * Channels_ * 2));
-    Put16(h + 32, static_cast<uint32_t>(Channels_ * 2));
-    Put16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, dataBytes);
-    return std::fwrite(h, 1, sizeof h, File_) == sizeof h;
+    TMPWaveFormat format;
+    format.Channels = static_cast<uint16_t>(Channels_);
+    format.SamplesPerSec = static_cast<uint32_t>(SampleRate_);
+    format.BitsPerSample = 16;
+    format.BlockAlign = static_cast<uint16_t>(Channels_ * 2);
+    format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
+    const auto header = WavHeader(format, dataBytes);
+    return std::fwrite(header.data(), 1, header.size(), File_) == header.size();
 }
 
 bool TPcmFileWriter::Write(const uint8_t* data, size_t size) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "MP3Trds.h"
+#include "MPWavHeader.h"
 #include "MPWaveDevice.h"
 
 namespace tunelo {
@@ -24,7 +25,7 @@ public:
         std::function<void(TSoundOut& sender, const std::exception& error, bool& handled)>;
 
     static constexpr int32_t kBufferCount = 4;
-    static constexpr int32_t kWavHeaderSize = 44;
+    static constexpr int32_t kWavHeaderSize = static_cast<int32_t>(kWavHeaderBytes);
     // Output-thread message: write the file buffer whose index is lParam.
     static constexpr uint32_t MPM_WRITE_FILE_BUFFER = WM_USER + 20;
 

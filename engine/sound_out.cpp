@@ -8,6 +8,7 @@
 #include "MPClock.h"
 #include "MPErrors.h"
 #include "MPSoundOut.h"
+#include "MPWavHeader.h"
 
 namespace tunelo {
 
@@ -29,33 +30,6 @@ void CheckWave(int32_t code, const char* operation) {
     if (code != MMSYSERR_NOERROR) {
         RaiseWaveError(code, operation);
     }
-}
-
-void PutLE16(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLE32(uint8_t* p, uint32_t value) {
-    PutLE16(p, value & 0xFFFF);
-    PutLE16(p + 2, value >> 16);
-}
-
-// The 44-byte RIFF WAVE header with both sizes 0; Close fills them in.
-std::array<uint8_t, TSoundOut::kWavHeaderSize> WavHeader(const TMPWaveFormat& format) {
-    std::array<uint8_t, TSoundOut::kWavHeaderSize> header{};
-    std::memcpy(&header[0], "RIFF", 4);
-    std::memcpy(&header[8], "WAVE", 4);
-    std::memcpy(&header[12], "fmt ", 4);
-    PutLE32(&header[16], 16);
-    PutLE16(&header[20], format.FormatTag);
-    PutLE16(&header[22], format.Channels);
-    PutLE32(&header[24], format.SamplesPerSec);
-    PutLE32(&header[28], format.AvgBytesPerSec);
-    PutLE16(&header[32], format.BlockAlign);
-    PutLE16(&header[34], format.BitsPerSample);
-    std::memcpy(&header[36], "data", 4);
-    return header;
 }
 
 std::string FileErrorText(const char* what, const std::string& path, int error) {
@@ -213,7 +187,8 @@ void TSoundOut::OpenFile() {
     if (FFile < 0) {
         throw EMPError(FileErrorText("Cannot create file", FFileName, errno));
     }
-    const auto header = WavHeader(WaveFormat());
+    // Both sizes 0 until PatchFileHeader fills them in.
+    const auto header = WavHeader(WaveFormat(), 0);
     WriteToFile(header.data(), static_cast<uint32_t>(header.size()));
     AllocateBuffers();
 }
@@ -339,11 +314,8 @@ void TSoundOut::PatchFileHeader() {
     const auto clamp32 = [](int64_t value) {
         return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
     };
-    uint8_t riffSize[4];
-    uint8_t dataSize[4];
-    PutLE32(riffSize, clamp32(end - 8));
-    PutLE32(dataSize, clamp32(end - kWavHeaderSize));
-    if (::pwrite(FFile, riffSize, 4, 4) != 4 || ::pwrite(FFile, dataSize, 4, 40) != 4) {
+    const auto header = WavHeader(WaveFormat(), clamp32(end - kWavHeaderSize));
+    if (::pwrite(FFile, &header[4], 4, 4) != 4 || ::pwrite(FFile, &header[40], 4, 40) != 4) {
         throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
     }
 }
