@@ -163,27 +163,15 @@ TEST(PlayerOpen, AFileThatCannotBeOpenedKeepsTheOpenOne) {
     EXPECT_EQ(player.SampleRate(), 22050);
 }
 
-// Frames 0..9 of the stream, garbage, then the rest.
-Bytes WithGarbageAfterFrame10(size_t garbage, size_t& frameCount) {
-    const Bytes stream = RepeatedStream(2);
-    const std::vector<FrameSpan> frames = FixedRateFrames(stream, 0);
-    frameCount = frames.size();
-    const size_t cut = frames[9].Offset + frames[9].Length;
-    Bytes bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
-    const Bytes junk = Garbage(garbage);
-    bytes.insert(bytes.end(), junk.begin(), junk.end());
-    bytes.insert(bytes.end(), stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
-    return bytes;
-}
-
 TEST(PlayerOpen, PlaybackPassesOver4096GarbageBytesAndEndsAt4097) {
     TempDir dir;
     TMP3Player player;
-    size_t frames = 0;
-    const Bytes passed = PlayToWav(player, dir.Write("g4096.mp3", WithGarbageAfterFrame10(4096, frames)),
+    const Bytes stream = RepeatedStream(2);
+    const size_t frames = FixedRateFrames(stream, 0).size();
+    const Bytes passed = PlayToWav(player, dir.Write("g4096.mp3", WithGarbageAfterFrame10(stream, 4096)),
                                    dir.Path("g4096.wav"));
     EXPECT_EQ(passed.size(), 44u + frames * 4608u);
-    const Bytes ended = PlayToWav(player, dir.Write("g4097.mp3", WithGarbageAfterFrame10(4097, frames)),
+    const Bytes ended = PlayToWav(player, dir.Write("g4097.mp3", WithGarbageAfterFrame10(stream, 4097)),
                                   dir.Path("g4097.wav"));
     EXPECT_EQ(ended.size(), 44u + 10u * 4608u);
 }

@@ -93,23 +93,12 @@ TEST(PlayerSeek, SeekWhilePausedStaysPausedAtTheNewPosition) {
     EXPECT_EQ(log.EndReasons, std::vector<TMP3EndPlayReason>{meprStopped});
 }
 
-// Frames 0..9 of the stream, garbage, then the rest.
-Bytes WithGarbageAfterFrame10(size_t garbage, std::vector<FrameSpan>& frames) {
-    const Bytes stream = RepeatedStream(4);
-    frames = FixedRateFrames(stream, 0);
-    const size_t cut = frames[9].Offset + frames[9].Length;
-    Bytes bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
-    const Bytes junk = Garbage(garbage);
-    bytes.insert(bytes.end(), junk.begin(), junk.end());
-    bytes.insert(bytes.end(), stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
-    return bytes;
-}
-
 TEST(PlayerSeek, TheWalkPassesOver4095GarbageBytesBetweenFramesButNot4096) {
     TempDir dir;
-    std::vector<FrameSpan> frames;
+    const Bytes stream = RepeatedStream(4);
+    const std::vector<FrameSpan> frames = FixedRateFrames(stream, 0);
     {
-        const std::string path = dir.Write("g4095.mp3", WithGarbageAfterFrame10(4095, frames));
+        const std::string path = dir.Write("g4095.mp3", WithGarbageAfterFrame10(stream, 4095));
         TMP3Player player;
         OpenQuietly(player, path);
         player.Play();
@@ -123,7 +112,7 @@ TEST(PlayerSeek, TheWalkPassesOver4095GarbageBytesBetweenFramesButNot4096) {
         EXPECT_EQ(player.Position(), FrameStartMs(static_cast<int64_t>(frames.size()) - 1));
     }
     {
-        const std::string path = dir.Write("g4096.mp3", WithGarbageAfterFrame10(4096, frames));
+        const std::string path = dir.Write("g4096.mp3", WithGarbageAfterFrame10(stream, 4096));
         TMP3Player player;
         OpenQuietly(player, path);
         player.Play();

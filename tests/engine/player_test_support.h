@@ -138,6 +138,17 @@ inline Bytes Garbage(size_t n) {
     return bytes;
 }
 
+// The stream's frames 0..9, garbage, then the rest of the stream.
+inline Bytes WithGarbageAfterFrame10(const Bytes& stream, size_t garbage) {
+    const std::vector<FrameSpan> frames = FixedRateFrames(stream, 0);
+    const size_t cut = frames[9].Offset + frames[9].Length;
+    Bytes bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
+    const Bytes junk = Garbage(garbage);
+    bytes.insert(bytes.end(), junk.begin(), junk.end());
+    bytes.insert(bytes.end(), stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
+    return bytes;
+}
+
 // Runs the window thread's messages until the condition holds; false when it still does not after the
 // (generous) limit.
 inline bool PumpUntil(const std::function<bool()>& condition, int seconds = 20) {
