@@ -85,7 +85,10 @@ TEST_F(FailingAlsaDevice, TheDeviceReturnsItsBuffersAndRefusesMoreWithTheSoundSy
                               arrived.notify_all();
                           }),
               MMSYSERR_NOERROR);
-    gFramesBeforeFailure.store(5000);
+    // The failure falls inside the last buffer: the device cannot reach it before every buffer is
+    // queued, so no Write below meets a broken device however the threads are scheduled.
+    constexpr int64_t kFramesPerBuffer = 17640 / 4;
+    gFramesBeforeFailure.store(3 * kFramesPerBuffer + 1000);
     std::vector<std::vector<uint8_t>> data(4, std::vector<uint8_t>(17640, 1));
     std::vector<TMPWaveHeader> headers(4);
     for (size_t i = 0; i < headers.size(); ++i) {
