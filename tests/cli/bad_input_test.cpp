@@ -16,9 +16,13 @@
 #include "MP3Plyr.h"
 #include "MPIniFile.h"
 #include "PcmCompare.h"
+#include "cli_run.h"
 
 using namespace tunelo;
 using namespace tunelo::test;
+using clitest::ReadBytes;
+using clitest::ReadText;
+using clitest::WriteBytes;
 
 namespace {
 
@@ -28,21 +32,6 @@ using Bytes = std::vector<uint8_t>;
 const std::string kCli = TUNELO_CLI;
 const std::string kData = TUNELO_TEST_DATA;
 const std::string kUnknown = "unknown MPEG Audio format.";
-
-Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadText(const std::string& path) {
-    const Bytes bytes = ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes all;

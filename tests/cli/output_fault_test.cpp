@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "PcmCompare.h"
+#include "cli_run.h"
 
 using namespace tunelo::test;
+using clitest::ReadBytes;
 
 namespace {
 
@@ -24,11 +26,6 @@ const std::string kCli = TUNELO_CLI;
 const std::string kData = TUNELO_TEST_DATA;
 // MPEG-1 Layer III stereo: 4608 PCM bytes a frame.
 constexpr uintmax_t kFrameBytes = 4608;
-
-Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 uint32_t LittleEndian32(const Bytes& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
