@@ -3,7 +3,7 @@
 
 Usage: tools/gen_tables.py [TABLE_FOLDER] [--output FILE] [--no-format]
 
-TABLE_FOLDER defaults to ../shared/tables next to the repository. The numbers are checked while they
+TABLE_FOLDER defaults to tools/tables, beside this generator. The numbers are checked while they
 are read (complete prefix codes, increasing band ends, allocation widths that match their classes,
 ...); any doubt stops the generator with a message instead of writing a table the decoder would trust.
 When clang-format is on the PATH the output is formatted with the repository's style, so running
@@ -18,7 +18,7 @@ import sys
 from fractions import Fraction
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DEFAULT_TABLES = os.path.normpath(os.path.join(REPO, "..", "shared", "tables"))
+DEFAULT_TABLES = os.path.join(REPO, "tools", "tables")
 DEFAULT_OUTPUT = os.path.join(REPO, "decoder", "generated", "StandardTables.cpp")
 
 

@@ -2,6 +2,8 @@
 // ISO/IEC 11172-4 (RMS and largest absolute difference in 16-bit units).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +19,11 @@ namespace tunelo::test {
 
 inline std::vector<int16_t> ReadPcm(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        // A missing stream must not pass as "nothing to compare".
+        ADD_FAILURE() << "cannot read " << path;
+        return {};
+    }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<int16_t> samples(bytes.size() / 2);
     for (size_t i = 0; i < samples.size(); ++i) {
