@@ -10,7 +10,10 @@ namespace tunelo {
 // Sampling frequency in Hz of a header's VersionId, SamplingIndex and MPEG-2.5 flag; 0 for index 3.
 int32_t SamplingFrequency(int32_t versionId, int32_t samplingIndex, bool mpeg25);
 
-// The subband limit by frequency and down-sampling, shared by all layers (0 = full bandwidth).
+// Whether a frequency limit asks for the whole band: 0, or at least half the sampling rate fs.
+bool DecodesFullBand(int32_t frequencyLimit, int32_t fs);
+
+// The subband limit by frequency and down-sampling, shared by all layers.
 int32_t SubbandLimitFor(int32_t frequencyLimit, int32_t fs, int32_t downSampling);
 
 int32_t Layer3Setup(TMPDecoderState& state, int32_t versionRow, int32_t downSampling, int32_t frequencyLimit);

@@ -28,10 +28,22 @@ int32_t MiddleSideCount(const TMPDecoderState& state, int32_t granule);
 // left = a + b, right = a - b for the first count lines of the granule.
 void MiddleSide(TMPDecoderState& state, int32_t granule, int32_t count);
 
-// Intensity stereo in its MPEG-1 and its MPEG-2/2.5 form: the left channel's values above the right
-// channel's last non-zero band are split between both channels by the right channel's positions.
-void IntensityMpeg1(TMPDecoderState& state, int32_t granule);
-void IntensityLsf(TMPDecoderState& state, int32_t granule);
+// Where intensity stereo applies in a granule: long bands LongFirst up to (not including) LongEnd, and
+// in short blocks each window's bands from ShortFirst on. Empty by default.
+struct TMPIntensityRegion {
+    int32_t LongFirst = 0;
+    int32_t LongEnd = 0;
+    int32_t ShortFirst[3] = {13, 13, 13};
+};
+
+// The bands above the right channel's last non-zero one (per window in short blocks; in a mixed block
+// whose short part is silent, the long part's). Reads the right channel as dequantised, so it has to
+// run before middle/side.
+TMPIntensityRegion FindIntensityRegion(const TMPDecoderState& state, int32_t granule);
+
+// Intensity stereo, MPEG-1 or MPEG-2/2.5 form by VersionId: the left channel's values in the region
+// are split between both channels by the right channel's positions.
+void Intensity(TMPDecoderState& state, int32_t granule, const TMPIntensityRegion& region);
 
 // The stereo steps of a two-channel granule in their order: middle/side, intensity (by VersionId),
 // then both NonZeroLines become the larger of the two when either mode is on. Does nothing for a

@@ -17,9 +17,15 @@ int32_t SamplingFrequency(int32_t versionId, int32_t samplingIndex, bool mpeg25)
     return (mpeg25 && versionId == 0) ? fs / 2 : fs;
 }
 
+bool DecodesFullBand(int32_t frequencyLimit, int32_t fs) {
+    // A limit at or above half the sampling rate asks for everything the stream holds: the cap below and
+    // the last-band limit would only take away audio that is there.
+    return frequencyLimit == 0 || static_cast<int64_t>(frequencyLimit) * 2 >= fs;
+}
+
 int32_t SubbandLimitFor(int32_t frequencyLimit, int32_t fs, int32_t downSampling) {
-    if (frequencyLimit == 0) {
-        return 32 >> downSampling; // full bandwidth
+    if (DecodesFullBand(frequencyLimit, fs)) {
+        return 32 >> downSampling;
     }
     frequencyLimit = std::max(frequencyLimit, 1000);
     int32_t limit = static_cast<int32_t>((static_cast<int64_t>(frequencyLimit) * 64 + fs / 2) / fs);

@@ -42,7 +42,7 @@ int32_t Layer3Setup(TMPDecoderState& state, int32_t row, int32_t downSampling, i
     state.MixedLongBands = state.VersionId == 1 ? 8 : 6;
     CopyBandTables(state, row);
 
-    const bool full = frequencyLimit == 0;
+    const bool full = DecodesFullBand(frequencyLimit, state.SampleRate);
     state.SubbandLimit = SubbandLimitFor(frequencyLimit, state.SampleRate, downSampling);
     state.LineLimit = state.SubbandLimit * 18;
     if (full) {

@@ -10,9 +10,12 @@ namespace tunelo {
 namespace {
 
 constexpr int32_t kLines = 576;
-constexpr int32_t kLastIntensityLongBand = 20;
-constexpr int32_t kLastMpeg1IntensityShortBand = 11;
+// The last band of each kind carries no position of its own: it takes the one of the band below.
+constexpr int32_t kLastLongPositionBand = 20;
+constexpr int32_t kLastShortPositionBand = 11;
 constexpr int32_t kIllegalMpeg1Position = 7;
+// Position 0 of a group of length 1: both channels keep the left value.
+constexpr int32_t kLsfUnitEntry = 1;
 
 // Block information may be stale or, in a test of hostile input, anything at all: bands are clamped
 // before they index a table.
@@ -21,17 +24,6 @@ inline int32_t LongBand(int32_t band) {
 }
 inline int32_t ShortBand(int32_t band) {
     return std::clamp(band, 0, 12);
-}
-
-// Positions above 7 (4-bit long-band scale factors) have no entry; they count as the illegal one.
-inline const float* Mpeg1Pair(const float (*row)[2], int32_t position) {
-    return row[position >= 0 && position < kIllegalMpeg1Position ? position : kIllegalMpeg1Position];
-}
-
-inline void SplitLine(float* left, float* right, int32_t i, const float* pair) {
-    const float value = left[i];
-    right[i] = pair[1] * value;
-    left[i] = pair[0] * value;
 }
 
 // Where a band's positions start in a row of LsfIntensityTable and its largest (illegal) position.
@@ -55,9 +47,105 @@ void BuildLsfBands(const TMPIntensityLimits& limits, bool mixedShort, TLsfBand* 
     }
 }
 
-// The pair for a band; the entry never leaves its group, so it stays below 63.
-inline const float* LsfPair(const float (*row)[2], const TLsfBand& band, int32_t position) {
-    return row[band.Offset + std::clamp(position, 0, band.LastPosition)];
+// Turns the right channel's intensity positions into (left, right) factor pairs. The illegal position
+// has the pair that leaves the band as middle/side or plain stereo would: (1, 1) or (1, 0). MPEG-1
+// positions above 7 (4-bit long-band scale factors) have no entry; they count as the illegal one. An
+// MPEG-2 entry never leaves its band's group, so it stays below 63.
+class TIntensityPairs {
+public:
+    TIntensityPairs(const TMPDecoderState& state, int32_t granule) : FLsf(state.VersionId != 1) {
+        const TMPLayer3Tables& tables = Layer3Tables();
+        const int32_t ms = state.MsStereo != 0 ? 1 : 0;
+        if (!FLsf) {
+            FRow = tables.IntensityRatioTable[ms];
+            return;
+        }
+        const TMPIntensityLimits& limits = state.IntensityLimits;
+        FRow = tables.LsfIntensityTable[limits.IntensityScale != 0 ? 1 : 0][ms];
+        BuildLsfBands(limits, false, FLong, 22);
+        BuildLsfBands(limits, state.BlockInfo[granule][1].LongBandCount != 0, FShort, 13);
+    }
+
+    const float* Long(int32_t band, int32_t position) const { return Pair(FLong[band], position); }
+    const float* Short(int32_t band, int32_t position) const { return Pair(FShort[band], position); }
+    // The last band (long 21, short 12) carries no position; it takes the one of the band below. When
+    // that band lies below the region, MPEG-2 gives the last band the unit factors of position 0 (the
+    // standard's reference decoder does so); MPEG-1 leaves it as coded.
+    const float* LoneLastBand() const { return FLsf ? FRow[kLsfUnitEntry] : FRow[kIllegalMpeg1Position]; }
+
+private:
+    const float* Pair(const TLsfBand& band, int32_t position) const {
+        if (!FLsf) {
+            return FRow[position >= 0 && position < kIllegalMpeg1Position ? position : kIllegalMpeg1Position];
+        }
+        return FRow[band.Offset + std::clamp(position, 0, band.LastPosition)];
+    }
+
+    bool FLsf;
+    const float (*FRow)[2] = nullptr;
+    TLsfBand FLong[22];
+    TLsfBand FShort[13];
+};
+
+inline void SplitLine(float* left, float* right, int32_t i, const float* pair) {
+    const float value = left[i];
+    right[i] = pair[1] * value;
+    left[i] = pair[0] * value;
+}
+
+// Long bands from firstBand up to (not including) endBand, each with its own position. Lines from the left
+// channel's count on are zero in both channels and stay so.
+void IntensityLongBands(const TMPDecoderState& state, const TIntensityPairs& pairs, const int32_t* positions,
+                        int32_t firstBand, int32_t endBand, int32_t leftCount, float* left, float* right) {
+    for (int32_t cb = std::max(firstBand, 0); cb < std::min(endBand, 22); ++cb) {
+        const int32_t source = std::min(cb, kLastLongPositionBand);
+        const bool alone = cb > kLastLongPositionBand && firstBand > kLastLongPositionBand;
+        const float* pair = alone ? pairs.LoneLastBand() : pairs.Long(source, positions[source]);
+        const int32_t end = std::min(state.SfbLongEnd[cb], leftCount);
+        for (int32_t i = std::max(cb > 0 ? state.SfbLongEnd[cb - 1] : 0, 0); i < end; ++i) {
+            SplitLine(left, right, i, pair);
+        }
+    }
+}
+
+// The short bands of one window from firstBand on, each with its own position. Lines are
+// reordered: each frequency line holds its three windows side by side.
+void IntensityShortWindow(const TMPDecoderState& state, const TIntensityPairs& pairs,
+                          const int32_t* positions, int32_t window, int32_t firstBand, int32_t leftCount,
+                          float* left, float* right) {
+    for (int32_t cb = std::max(firstBand, 0); cb <= 12; ++cb) {
+        const int32_t source = std::min(cb, kLastShortPositionBand);
+        const bool alone = cb > kLastShortPositionBand && firstBand > kLastShortPositionBand;
+        const float* pair =
+            alone ? pairs.LoneLastBand()
+                  : pairs.Short(source, positions[kShortScaleFactorBase + 13 * window + source]);
+        const int32_t end = std::min(state.SfbShortEnd3[cb], leftCount);
+        for (int32_t i = (cb > 0 ? state.SfbShortEnd3[cb - 1] : 0) + window; i < end; i += 3) {
+            SplitLine(left, right, i, pair);
+        }
+    }
+}
+
+// The dequantiser counts a window's last non-zero band from the block's first short band, so that
+// band is named whether or not it holds anything; only its lines tell.
+bool ShortBandIsSilent(const TMPDecoderState& state, const float* lines, int32_t window, int32_t band) {
+    const int32_t end = std::min(state.SfbShortEnd3[band], kLines);
+    for (int32_t i = (band > 0 ? state.SfbShortEnd3[band - 1] : 0) + window; i < end; i += 3) {
+        if (lines[i] != 0.0f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The last line of the right channel below lineEnd that holds a value, or -1.
+int32_t LastNonZeroLine(const float* lines, int32_t lineEnd) {
+    for (int32_t i = std::min(lineEnd, kLines) - 1; i >= 0; --i) {
+        if (lines[i] != 0.0f) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -89,93 +177,61 @@ void MiddleSide(TMPDecoderState& state, int32_t granule, int32_t count) {
     }
 }
 
-void IntensityMpeg1(TMPDecoderState& state, int32_t granule) {
+TMPIntensityRegion FindIntensityRegion(const TMPDecoderState& state, int32_t granule) {
     granule &= 1;
-    const TMPLayer3Tables& tables = Layer3Tables();
-    const float(*row)[2] = tables.IntensityRatioTable[state.MsStereo != 0 ? 1 : 0];
     const TMPBlockInfo& rightBlock = state.BlockInfo[granule][1];
-    const int32_t* positions = state.ScaleFactors[granule][1];
-    float* left = state.Lines.Float[0][granule];
-    float* right = state.Lines.Float[1][granule];
-
-    int32_t i = IntensityStart(state, granule);
-    int32_t remaining = std::clamp(state.NonZeroLines[granule][0], 0, kLines) - i;
+    const float* right = state.Lines.Float[1][granule];
+    TMPIntensityRegion region;
     if (rightBlock.BlockKind == 0) {
-        for (int32_t cb = LongBand(rightBlock.LastBand) + 1; cb <= kLastIntensityLongBand; ++cb) {
-            const float* pair = Mpeg1Pair(row, positions[cb]);
-            for (int32_t j = 0; j < state.SfbLongWidth[cb]; ++j, ++i) {
-                if (--remaining < 0 || i >= kLines) {
-                    return;
-                }
-                SplitLine(left, right, i, pair);
-            }
+        // The region starts at the band above the right channel's last non-zero line, at band 0 when
+        // the right channel is silent.
+        region.LongFirst = LongBand(rightBlock.LastBand) + 1;
+        if (region.LongFirst == 1 && LastNonZeroLine(right, state.SfbLongEnd[0]) < 0) {
+            region.LongFirst = 0;
         }
-        return;
+        region.LongEnd = 22;
+        return region;
     }
-    for (int32_t cb = ShortBand(rightBlock.LastBand) + 1; cb <= kLastMpeg1IntensityShortBand; ++cb) {
-        const float* pairs[3];
-        for (int32_t w = 0; w < 3; ++w) {
-            pairs[w] = Mpeg1Pair(row, positions[kShortScaleFactorBase + 13 * w + cb]);
+    // Short bands: every window has its own bound. In a mixed block the bound may lie in the long part.
+    const bool mixed = rightBlock.LongBandCount != 0;
+    const int32_t firstShort = mixed ? 3 : 0;
+    bool shortPartSilent = true;
+    for (int32_t w = 0; w < 3; ++w) {
+        int32_t bound = std::max(ShortBand(rightBlock.LastShortBand[w]), firstShort);
+        if (bound == firstShort && ShortBandIsSilent(state, right, w, bound)) {
+            bound = firstShort - 1;
         }
-        for (int32_t j = 0; j < state.SfbShortWidth[cb]; ++j, i += 3) {
-            remaining -= 3;
-            if (remaining < 0 || i + 3 > kLines) {
-                return;
-            }
-            for (int32_t w = 0; w < 3; ++w) {
-                SplitLine(left, right, i + w, pairs[w]);
-            }
-        }
+        shortPartSilent = shortPartSilent && bound < firstShort;
+        region.ShortFirst[w] = bound + 1;
     }
+    if (mixed && shortPartSilent) {
+        const int32_t longEnd = std::clamp(state.MixedLongBands, 0, 22);
+        const int32_t longLines = longEnd > 0 ? state.SfbLongEnd[longEnd - 1] : 0;
+        // Here a silent right channel leaves no band as coded: the region starts at band 0.
+        const int32_t last = LastNonZeroLine(right, longLines);
+        int32_t band = 0;
+        if (last >= 0) {
+            while (band < longEnd && state.SfbLongEnd[band] <= last) {
+                ++band;
+            }
+            ++band;
+        }
+        region.LongFirst = band;
+        region.LongEnd = longEnd;
+    }
+    return region;
 }
 
-void IntensityLsf(TMPDecoderState& state, int32_t granule) {
+void Intensity(TMPDecoderState& state, int32_t granule, const TMPIntensityRegion& region) {
     granule &= 1;
-    const TMPLayer3Tables& tables = Layer3Tables();
-    const TMPIntensityLimits& limits = state.IntensityLimits;
-    const float(*row)[2] =
-        tables.LsfIntensityTable[limits.IntensityScale != 0 ? 1 : 0][state.MsStereo != 0 ? 1 : 0];
-    const TMPBlockInfo& rightBlock = state.BlockInfo[granule][1];
-    const TMPBlockInfo& leftBlock = state.BlockInfo[granule][0];
+    const TIntensityPairs pairs(state, granule);
     const int32_t* positions = state.ScaleFactors[granule][1];
     float* left = state.Lines.Float[0][granule];
     float* right = state.Lines.Float[1][granule];
-
-    if (rightBlock.BlockKind == 0) {
-        TLsfBand bands[22];
-        BuildLsfBands(limits, false, bands, 22);
-        int32_t i = IntensityStart(state, granule);
-        int32_t remaining = std::clamp(state.NonZeroLines[granule][0], 0, kLines) - i;
-        for (int32_t cb = LongBand(rightBlock.LastBand) + 1; cb <= kLastIntensityLongBand; ++cb) {
-            const float* pair = LsfPair(row, bands[cb], positions[cb]);
-            for (int32_t j = 0; j < state.SfbLongWidth[cb]; ++j, ++i) {
-                if (--remaining < 0 || i >= kLines) {
-                    return;
-                }
-                SplitLine(left, right, i, pair);
-            }
-        }
-        return;
-    }
-
-    TLsfBand bands[13];
-    BuildLsfBands(limits, rightBlock.LongBandCount != 0, bands, 13);
+    const int32_t leftCount = std::clamp(state.NonZeroLines[granule][0], 0, kLines);
+    IntensityLongBands(state, pairs, positions, region.LongFirst, region.LongEnd, leftCount, left, right);
     for (int32_t w = 0; w < 3; ++w) {
-        const int32_t firstBand = ShortBand(rightBlock.LastShortBand[w]);
-        const int32_t lastBand = ShortBand(leftBlock.LastShortBand[w]);
-        int32_t i = state.SfbShortEnd3[firstBand] + w;
-        for (int32_t cb = firstBand + 1; cb <= lastBand; ++cb) {
-            // Band 12 carries no position of its own: it takes band 11's.
-            const int32_t source = std::min(cb, 11);
-            const float* pair =
-                LsfPair(row, bands[source], positions[kShortScaleFactorBase + 13 * w + source]);
-            for (int32_t j = 0; j < state.SfbShortWidth[cb]; ++j, i += 3) {
-                if (i < 0 || i >= kLines) {
-                    break;
-                }
-                SplitLine(left, right, i, pair);
-            }
-        }
+        IntensityShortWindow(state, pairs, positions, w, region.ShortFirst[w], leftCount, left, right);
     }
 }
 
@@ -184,15 +240,14 @@ void Layer3Stereo(TMPDecoderState& state, int32_t granule) {
     if (state.Channels != 2) {
         return;
     }
+    // The region is found before middle/side, which fills the right channel where it was silent.
+    const TMPIntensityRegion region =
+        state.IntensityStereo != 0 ? FindIntensityRegion(state, granule) : TMPIntensityRegion{};
     if (state.MsStereo != 0) {
         MiddleSide(state, granule, MiddleSideCount(state, granule));
     }
     if (state.IntensityStereo != 0) {
-        if (state.VersionId == 1) {
-            IntensityMpeg1(state, granule);
-        } else {
-            IntensityLsf(state, granule);
-        }
+        Intensity(state, granule, region);
     }
     if (state.MsStereo != 0 || state.IntensityStereo != 0) {
         int32_t* counts = state.NonZeroLines[granule];

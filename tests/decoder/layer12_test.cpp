@@ -452,9 +452,12 @@ TEST(Layer12Setup, LimitsAreCappedPerChannelAndDoubledForTwoChannels) {
         {2, 0, 10, 3, 24000, 30, 30},                               // one channel: not doubled
         {2, 0, 8, 0, 500, 2, 54},    // 500 Hz counts as 1000 Hz: (64000 + 22050) / 44100 = 1 subband
         {2, 1, 8, 0, 5000, 14, 54},  // (320000 + 24000) / 48000 = 7
-        {1, 0, 4, 0, 24000, 62, 64}, // Layer I codes 32; the player's limit keeps 31
+        {1, 0, 4, 0, 24000, 64, 64}, // at least half the sampling rate: every subband Layer I codes
         {1, 0, 4, 0, 0, 64, 64},     // no limit: every subband
-        {1, 2, 4, 3, 24000, 31, 32},
+        {1, 2, 4, 3, 24000, 32, 32},
+        {1, 0, 4, 0, 22050, 64, 64}, // exactly half of 44100 Hz
+        {1, 0, 4, 0, 22049, 62, 64}, // just below half: 32 subbands by rounding, capped at 31
+        {1, 0, 4, 0, 21000, 60, 64}, // (1344000 + 22050) / 44100 = 30
     };
     for (const Case& c : cases) {
         TStream s{c.Layer, 1, c.SamplingIndex, c.BitrateIndex, c.Mode};

@@ -47,6 +47,35 @@ void FillChannels(TMPDecoderState& state, int g, std::mt19937& random, int right
     }
 }
 
+// Short-block layout (three windows side by side per line): random left values everywhere, right values
+// in each window's bands up to lastRight[w] (-1: the window is silent).
+void FillShortChannels(TMPDecoderState& state, int g, std::mt19937& random, const int lastRight[3]) {
+    std::uniform_real_distribution<float> value(-1000, 1000);
+    for (int i = 0; i < 576; ++i) {
+        int band = 0;
+        while (i >= state.SfbShortEnd3[band]) {
+            ++band;
+        }
+        const int w = (i - (band == 0 ? 0 : state.SfbShortEnd3[band - 1])) % 3;
+        state.Lines.Float[0][g][i] = value(random);
+        state.Lines.Float[1][g][i] = band <= lastRight[w] ? value(random) : 0.0f;
+    }
+}
+
+// The window of line i of a short block, and its band.
+int ShortBandOf(const TMPDecoderState& state, int i, int* window) {
+    int band = 0;
+    while (i >= state.SfbShortEnd3[band]) {
+        ++band;
+    }
+    *window = (i - (band == 0 ? 0 : state.SfbShortEnd3[band - 1])) % 3;
+    return band;
+}
+
+void RunIntensity(TMPDecoderState& state, int g) {
+    Intensity(state, g, FindIntensityRegion(state, g));
+}
+
 struct TPair {
     double Left;
     double Right;
@@ -190,10 +219,9 @@ TEST_P(IntensityMpeg1Long, SplitsEveryBandAboveTheRightChannelsLastBand) {
         if (band <= 5) {
             const float mid = ms ? left + right : left;
             EXPECT_EQ(state->Lines.Float[0][0][i], mid) << i;
-        } else if (band <= 20) {
-            ExpectSplit(*state, 0, i, left, Mpeg1Factors(positions[band], ms));
         } else {
-            ExpectUntouched(*state, *before, 0, i); // band 21 carries no position
+            // Band 21 carries no position of its own: it takes band 20's.
+            ExpectSplit(*state, 0, i, left, Mpeg1Factors(positions[std::min(band, 20)], ms));
         }
     }
     EXPECT_EQ(state->NonZeroLines[0][1], 576);
@@ -213,7 +241,7 @@ TEST(IntensityMpeg1, PositionSevenKeepsLeftAndZeroesOrCopiesRight) {
                 state->Lines.Float[0][1][i] = static_cast<float>(i);
                 state->Lines.Float[1][1][i] = 0.0f;
             }
-            IntensityMpeg1(*state, 1);
+            RunIntensity(*state, 1);
             for (int i = 342; i < 418; ++i) {
                 ASSERT_EQ(state->Lines.Float[0][1][i], static_cast<float>(i)) << ms << " " << position;
                 ASSERT_EQ(state->Lines.Float[1][1][i], ms ? static_cast<float>(i) : 0.0f)
@@ -227,16 +255,16 @@ TEST(IntensityMpeg1, StopsAtTheLeftChannelsCount) {
     std::mt19937 random(4);
     auto state = NewState();
     FillChannels(*state, 0, random, 0);
-    SetLongBlock(state->BlockInfo[0][1], 0); // silent right channel: from line 4
+    SetLongBlock(state->BlockInfo[0][1], 0); // a silent right channel: every band, from line 0
     state->NonZeroLines[0][0] = 100;
     for (int b = 0; b < 21; ++b) {
         state->ScaleFactors[0][1][b] = 2;
     }
     const auto before = std::make_unique<TMPDecoderState>(*state);
-    IntensityMpeg1(*state, 0);
+    RunIntensity(*state, 0);
     const TPair pair = Mpeg1Factors(2, false);
     for (int i = 0; i < 576; ++i) {
-        if (i >= 4 && i < 100) {
+        if (i < 100) {
             ExpectSplit(*state, 0, i, before->Lines.Float[0][0][i], pair);
         } else {
             ExpectUntouched(*state, *before, 0, i);
@@ -244,30 +272,29 @@ TEST(IntensityMpeg1, StopsAtTheLeftChannelsCount) {
     }
 }
 
-TEST(IntensityMpeg1, ShortBlocksTakeOnePositionPerWindow) {
+TEST(IntensityMpeg1, ShortBlocksStartEachWindowAboveItsOwnLastBand) {
     std::mt19937 random(5);
     auto state = NewState();
-    FillChannels(*state, 0, random, 66); // right non-zero through short band 4
-    SetShortBlock(state->BlockInfo[0][1], 4, 2, 4);
-    // Stop inside band 10 (lines 252..317 x 3 windows): 252 + 3 x 7 = 273 lines are left to treat.
-    state->NonZeroLines[0][0] = 275;
+    const int lastRight[3] = {4, 2, -1}; // window 2 is silent: it starts at band 0
+    FillShortChannels(*state, 0, random, lastRight);
+    SetShortBlock(state->BlockInfo[0][1], 4, 2, 0);
+    state->NonZeroLines[0][0] = 576;
     int32_t* scale = state->ScaleFactors[0][1];
     for (int w = 0; w < 3; ++w) {
         for (int cb = 0; cb < 13; ++cb) {
             scale[kShortScaleFactorBase + 13 * w + cb] = (cb + 2 * w) % 8;
         }
+        scale[kShortScaleFactorBase + 13 * w + 12] = 99; // never read: band 12 takes band 11's position
     }
     const auto before = std::make_unique<TMPDecoderState>(*state);
-    IntensityMpeg1(*state, 0);
+    RunIntensity(*state, 0);
     for (int i = 0; i < 576; ++i) {
-        int band = 0;
-        while (i >= state->SfbShortEnd3[band]) {
-            ++band;
-        }
-        const int w = (i - (band == 0 ? 0 : state->SfbShortEnd3[band - 1])) % 3;
-        if (band >= 5 && i < 273) {
+        int w = 0;
+        const int band = ShortBandOf(*state, i, &w);
+        if (band > lastRight[w]) {
+            const int source = std::min(band, 11);
             ExpectSplit(*state, 0, i, before->Lines.Float[0][0][i],
-                        Mpeg1Factors(scale[kShortScaleFactorBase + 13 * w + band], false));
+                        Mpeg1Factors(scale[kShortScaleFactorBase + 13 * w + source], false));
         } else {
             ExpectUntouched(*state, *before, 0, i);
         }
@@ -294,90 +321,134 @@ TEST(IntensityLsf, LongBandsTakeTheirGroupsLengthAndIntensityScale) {
             std::copy(std::begin(positions), std::end(positions), state->ScaleFactors[0][1]);
             const auto before = std::make_unique<TMPDecoderState>(*state);
 
-            IntensityLsf(*state, 0);
+            RunIntensity(*state, 0);
 
             for (int i = 18; i < 576; ++i) {
                 int band = 0;
                 while (i >= state->SfbLongEnd[band]) {
                     ++band;
                 }
-                if (band > 20) {
-                    ExpectUntouched(*state, *before, 0, i);
-                    continue;
-                }
                 SCOPED_TRACE(::testing::Message()
                              << "band " << band << " scale " << scaleBit << " ms " << ms);
+                const int source = std::min(band, 20); // band 21 takes band 20's position
                 ExpectSplit(*state, 0, i, before->Lines.Float[0][0][i],
-                            LsfFactors(positions[band], lengths[band], scaleBit, ms));
+                            LsfFactors(positions[source], lengths[source], scaleBit, ms));
             }
         }
     }
 }
 
-TEST(IntensityLsf, ShortBlocksGoPerWindowUpToTheLeftChannelsLastBand) {
-    std::mt19937 random(7);
-    auto state = NewState(0, 0);
-    state->IntensityLimits = TMPIntensityLimits{{4, 4, 4}, {1, 2, 3}, 0};
-    FillChannels(*state, 0, random, 0);
-    SetShortBlock(state->BlockInfo[0][1], 2, 4, 10);
-    SetShortBlock(state->BlockInfo[0][0], 12, 8, 12);
-    state->NonZeroLines[0][0] = 10; // no remaining-count check in this form
-    int32_t* scale = state->ScaleFactors[0][1];
-    for (int w = 0; w < 3; ++w) {
-        for (int cb = 0; cb < 13; ++cb) {
-            scale[kShortScaleFactorBase + 13 * w + cb] = (3 * cb + w) % 7;
+TEST(IntensityLsf, ShortBlocksGoPerWindowFromEachWindowsOwnBound) {
+    for (int ms = 0; ms < 2; ++ms) {
+        std::mt19937 random(7);
+        auto state = NewState(0, 0);
+        state->IntensityStereo = 1;
+        state->MsStereo = ms;
+        state->IntensityLimits = TMPIntensityLimits{{4, 4, 4}, {1, 2, 3}, 0};
+        const int lastRight[3] = {-1, 4, 10}; // window 0 silent: from band 0
+        FillShortChannels(*state, 0, random, lastRight);
+        SetShortBlock(state->BlockInfo[0][1], 0, 4, 10);
+        state->NonZeroLines[0][0] = 576;
+        state->NonZeroLines[0][1] = state->SfbShortEnd3[10];
+        int32_t* scale = state->ScaleFactors[0][1];
+        for (int w = 0; w < 3; ++w) {
+            for (int cb = 0; cb < 13; ++cb) {
+                scale[kShortScaleFactorBase + 13 * w + cb] = (3 * cb + w) % 7;
+            }
+            scale[kShortScaleFactorBase + 13 * w + 12] = 99; // never read: band 12 takes band 11's position
         }
-        scale[kShortScaleFactorBase + 13 * w + 12] = 99; // never read: band 12 takes band 11's position
-    }
-    const int lengths[12] = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
-    const int firstBand[3] = {3, 5, 11};
-    const int lastBand[3] = {12, 8, 12};
-    const auto before = std::make_unique<TMPDecoderState>(*state);
+        const int lengths[12] = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+        const auto before = std::make_unique<TMPDecoderState>(*state);
 
-    IntensityLsf(*state, 0);
+        // Through the whole stereo step: the bounds must be found before middle/side fills the right
+        // channel's silent window.
+        Layer3Stereo(*state, 0);
 
-    for (int i = 0; i < 576; ++i) {
-        int band = 0;
-        while (i >= state->SfbShortEnd3[band]) {
-            ++band;
-        }
-        const int w = (i - (band == 0 ? 0 : state->SfbShortEnd3[band - 1])) % 3;
-        if (band >= firstBand[w] && band <= lastBand[w]) {
-            const int source = std::min(band, 11);
-            ExpectSplit(
-                *state, 0, i, before->Lines.Float[0][0][i],
-                LsfFactors(scale[kShortScaleFactorBase + 13 * w + source], lengths[source], 0, false));
-        } else {
-            ExpectUntouched(*state, *before, 0, i);
+        for (int i = 0; i < 576; ++i) {
+            int w = 0;
+            const int band = ShortBandOf(*state, i, &w);
+            const float a = before->Lines.Float[0][0][i];
+            const float b = before->Lines.Float[1][0][i];
+            SCOPED_TRACE(::testing::Message() << "ms " << ms << " window " << w << " band " << band);
+            if (band > lastRight[w]) {
+                const int source = std::min(band, 11);
+                ExpectSplit(
+                    *state, 0, i, a,
+                    LsfFactors(scale[kShortScaleFactorBase + 13 * w + source], lengths[source], 0, ms));
+            } else if (ms) {
+                EXPECT_EQ(state->Lines.Float[0][0][i], a + b);
+                EXPECT_EQ(state->Lines.Float[1][0][i], a - b);
+            } else {
+                ExpectUntouched(*state, *before, 0, i);
+            }
         }
     }
 }
 
-TEST(IntensityLsf, MixedBlockShortBandsStartTheirGroupsAtBandThree) {
+TEST(IntensityLsf, ALastBandAloneInTheRegionTakesUnitFactorsAndMpeg1KeepsItAsCoded) {
+    for (int version = 0; version < 2; ++version) {
+        for (int ms = 0; ms < 2; ++ms) {
+            std::mt19937 random(11);
+            auto state = NewState(version == 1 ? 1 : 0, 0);
+            state->MsStereo = ms;
+            state->IntensityLimits = TMPIntensityLimits{{7, 7, 7}, {3, 3, 3}, 1};
+            const int rightEnd = state->SfbLongEnd[20];
+            FillChannels(*state, 0, random, rightEnd); // right non-zero through band 20
+            SetLongBlock(state->BlockInfo[0][1], 20);
+            state->NonZeroLines[0][0] = 576;
+            state->ScaleFactors[0][1][20] = 5; // band 20 is coded: its value is no position here
+            const auto before = std::make_unique<TMPDecoderState>(*state);
+            RunIntensity(*state, 0);
+            const TPair unit = version == 1 ? TPair{1.0, ms ? 1.0 : 0.0} : LsfFactors(0, 3, 1, ms);
+            for (int i = 0; i < 576; ++i) {
+                SCOPED_TRACE(::testing::Message() << "version " << version << " ms " << ms << " line " << i);
+                if (i < rightEnd) {
+                    ExpectUntouched(*state, *before, 0, i);
+                } else {
+                    ExpectSplit(*state, 0, i, before->Lines.Float[0][0][i], unit);
+                }
+            }
+        }
+    }
+}
+
+TEST(IntensityLsf, MixedBlockWithASilentShortPartTreatsItsLongBandsToo) {
     std::mt19937 random(8);
     auto state = NewState(0, 0);
     // Mixed row 3: six long bands (short bands 0..2), then five and four short bands.
     state->IntensityLimits = TMPIntensityLimits{{6, 5, 4}, {4, 1, 3}, 1};
-    FillChannels(*state, 0, random, 0);
+    FillChannels(*state, 0, random, 7); // right non-zero in long bands 0 and 1 only
     SetShortBlock(state->BlockInfo[0][1], 3, 3, 3, true);
-    SetShortBlock(state->BlockInfo[0][0], 12, 12, 12, true);
+    state->NonZeroLines[0][0] = 576;
     int32_t* scale = state->ScaleFactors[0][1];
+    const int longPositions[6] = {3, 9, 1, 2, 14, 15}; // 15 is illegal at length 4
+    std::copy(std::begin(longPositions), std::end(longPositions), scale);
     for (int w = 0; w < 3; ++w) {
         for (int cb = 3; cb < 12; ++cb) {
             scale[kShortScaleFactorBase + 13 * w + cb] = cb < 8 ? (cb + w) % 2 : (cb + w) % 8;
         }
     }
     const auto before = std::make_unique<TMPDecoderState>(*state);
-    IntensityLsf(*state, 0);
-    for (int i = state->SfbShortEnd3[3]; i < 576; ++i) {
-        int band = 0;
-        while (i >= state->SfbShortEnd3[band]) {
-            ++band;
+    RunIntensity(*state, 0);
+    const int longEnd = state->SfbLongEnd[5];
+    for (int i = 0; i < 576; ++i) {
+        const float original = before->Lines.Float[0][0][i];
+        if (i < state->SfbLongEnd[1]) {
+            ExpectUntouched(*state, *before, 0, i); // long bands 0 and 1 hold the right channel's values
+        } else if (i < longEnd) {
+            int band = 0;
+            while (i >= state->SfbLongEnd[band]) {
+                ++band;
+            }
+            ExpectSplit(*state, 0, i, original, LsfFactors(longPositions[band], 4, 1, false));
+        } else {
+            int w = 0;
+            const int band = ShortBandOf(*state, i, &w);
+            const int source = std::min(band, 11);
+            ExpectSplit(
+                *state, 0, i, original,
+                LsfFactors(scale[kShortScaleFactorBase + 13 * w + source], source < 8 ? 1 : 3, 1, false));
         }
-        const int w = (i - state->SfbShortEnd3[band - 1]) % 3;
-        const int source = std::min(band, 11);
-        ExpectSplit(*state, 0, i, before->Lines.Float[0][0][i],
-                    LsfFactors(scale[kShortScaleFactorBase + 13 * w + source], source < 8 ? 1 : 3, 1, false));
     }
 }
 
