@@ -5,164 +5,19 @@
 // what came out of the speaker rather than what went into the server.
 //
 // Locks: the main loop's lock first, then FMutex. libpulse calls back with its lock held.
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <functional>
-#include <mutex>
 
+#include "MPPulseConnection.h"
 #include "MPWaveBackend.h"
 
 namespace tunelo {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // What the server keeps between us and the speaker; pausing and seeking take effect within this.
 constexpr uint32_t kTargetLatencyMillis = 200;
-// A server that does not answer within this is taken as absent.
-constexpr auto kAnswerTimeout = 5s;
-
-std::mutex gServerMutex;
-std::string gServerName;
-
-void RememberServer(pa_context* context) {
-    const char* server = pa_context_get_server(context);
-    const char* configured = std::getenv("PULSE_SERVER");
-    std::lock_guard lock(gServerMutex);
-    if (server != nullptr) {
-        gServerName = server;
-    } else if (configured != nullptr && *configured != '\0') {
-        gServerName = configured;
-    } else {
-        gServerName = "default";
-    }
-}
-
-int32_t PulseCode(int error) {
-    return kPulseErrorBase + std::clamp(error, 1, kPulseErrorCount - 1);
-}
-
-// A threaded main loop with one context, connected without starting a server.
-class TPulseConnection {
-public:
-    TPulseConnection() = default;
-    TPulseConnection(const TPulseConnection&) = delete;
-    TPulseConnection& operator=(const TPulseConnection&) = delete;
-    ~TPulseConnection() { Disconnect(); }
-
-    // Waits until the server answers, refuses or the time-out passes. onLost runs on the loop thread when a
-    // ready connection breaks, with the main loop locked.
-    int32_t Connect(std::function<void(int32_t)> onLost) {
-        FOnLost = std::move(onLost);
-        FLoop = pa_threaded_mainloop_new();
-        if (FLoop == nullptr) {
-            return MMSYSERR_NOMEM;
-        }
-        pa_proplist* properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "TUNELO");
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "tunelo");
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "audio-x-generic");
-        FContext = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(FLoop), "TUNELO", properties);
-        pa_proplist_free(properties);
-        if (FContext == nullptr) {
-            return MMSYSERR_NOMEM;
-        }
-        pa_context_set_state_callback(FContext, &TPulseConnection::StateChanged, this);
-        // No autospawn: a desktop without a server falls back to ALSA instead of growing one.
-        if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            RememberServer(FContext);
-            return PulseCode(pa_context_errno(FContext));
-        }
-        if (pa_threaded_mainloop_start(FLoop) < 0) {
-            return MMSYSERR_NOMEM;
-        }
-        std::unique_lock lock(FStateMutex);
-        if (!FStateChanged.wait_for(lock, kAnswerTimeout, [&] { return FState != PA_CONTEXT_UNCONNECTED; })) {
-            lock.unlock();
-            Lock();
-            RememberServer(FContext);
-            Unlock();
-            return PulseCode(PA_ERR_TIMEOUT);
-        }
-        lock.unlock();
-        Lock();
-        RememberServer(FContext);
-        const int32_t result = ReadyLocked() ? MMSYSERR_NOERROR : PulseCode(pa_context_errno(FContext));
-        Unlock();
-        return result;
-    }
-
-    void StopLoop() {
-        if (FLoop != nullptr) {
-            pa_threaded_mainloop_stop(FLoop);
-        }
-    }
-
-    // Stops the loop thread first, so that no callback runs while the objects go.
-    void Disconnect() {
-        StopLoop();
-        if (FContext != nullptr) {
-            pa_context_set_state_callback(FContext, nullptr, nullptr);
-            pa_context_disconnect(FContext);
-            pa_context_unref(FContext);
-            FContext = nullptr;
-        }
-        if (FLoop != nullptr) {
-            pa_threaded_mainloop_free(FLoop);
-            FLoop = nullptr;
-        }
-    }
-
-    bool ReadyLocked() const { return pa_context_get_state(FContext) == PA_CONTEXT_READY; }
-    void Lock() { pa_threaded_mainloop_lock(FLoop); }
-    void Unlock() { pa_threaded_mainloop_unlock(FLoop); }
-    pa_context* Context() const { return FContext; }
-
-    // Waits, without the main loop's lock, until done() holds; done runs under FStateMutex.
-    template <class TDone> bool WaitFor(TDone done, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(FStateMutex);
-        return FStateChanged.wait_for(lock, timeout, done);
-    }
-    // Wakes WaitFor; change runs under FStateMutex.
-    template <class TChange> void Notify(TChange change) {
-        std::lock_guard lock(FStateMutex);
-        change();
-        FStateChanged.notify_all();
-    }
-
-private:
-    static void StateChanged(pa_context* context, void* self) {
-        auto& connection = *static_cast<TPulseConnection*>(self);
-        const pa_context_state_t state = pa_context_get_state(context);
-        bool lost = false;
-        connection.Notify([&] {
-            if (state == PA_CONTEXT_READY) {
-                connection.FState = state;
-            } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
-                lost = connection.FState == PA_CONTEXT_READY;
-                connection.FState = state;
-            }
-        });
-        if (lost && connection.FOnLost) {
-            connection.FOnLost(PulseCode(pa_context_errno(context)));
-        }
-    }
-
-    pa_threaded_mainloop* FLoop = nullptr;
-    pa_context* FContext = nullptr;
-    std::function<void(int32_t)> FOnLost;
-    std::mutex FStateMutex;
-    std::condition_variable FStateChanged;
-    // UNCONNECTED until the server answered: READY, FAILED or TERMINATED.
-    pa_context_state_t FState = PA_CONTEXT_UNCONNECTED;
-};
 
 class TPulseWaveDevice final : public TMPQueuedWaveDevice {
 public:
@@ -183,13 +38,12 @@ public:
         if (result != MMSYSERR_NOERROR) {
             return result;
         }
-        FConnection.WaitFor([&] { return FStreamState != PA_STREAM_CREATING; }, kAnswerTimeout);
+        FConnection.WaitFor([&] { return FStreamState != PA_STREAM_CREATING; }, kPulseAnswerTimeout);
         FConnection.Lock();
         if (pa_stream_get_state(FStream) != PA_STREAM_READY) {
-            result = PulseCode(pa_context_errno(FConnection.Context()));
-            if (result == PulseCode(PA_OK)) {
-                result = PulseCode(PA_ERR_TIMEOUT);
-            }
+            // No error recorded: the server never answered.
+            const int error = pa_context_errno(FConnection.Context());
+            result = PulseCode(error != PA_OK ? error : PA_ERR_TIMEOUT);
         } else {
             FeedLocked();
         }
@@ -568,57 +422,6 @@ int32_t OpenPulseWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::s
     }
     device = std::move(pulse);
     return MMSYSERR_NOERROR;
-}
-
-bool PulseServerAnswers() {
-    TPulseConnection connection;
-    return connection.Connect({}) == MMSYSERR_NOERROR;
-}
-
-std::vector<TMPWaveOutput> ListPulseSinks() {
-    TPulseConnection connection;
-    if (connection.Connect({}) != MMSYSERR_NOERROR) {
-        return {};
-    }
-    struct TListing {
-        TPulseConnection* Connection;
-        std::vector<TMPWaveOutput> Sinks;
-        bool Done = false;
-    } listing{&connection, {}, false};
-    const auto sinkFound = [](pa_context*, const pa_sink_info* info, int last, void* data) {
-        auto& found = *static_cast<TListing*>(data);
-        found.Connection->Notify([&] {
-            if (last != 0) {
-                found.Done = true;
-            } else if (info != nullptr) {
-                const std::string name = info->name != nullptr ? info->name : "";
-                found.Sinks.push_back(
-                    {"pulse:" + name, info->description != nullptr ? info->description : name});
-            }
-        });
-    };
-    connection.Lock();
-    pa_operation* operation = pa_context_get_sink_info_list(connection.Context(), sinkFound, &listing);
-    connection.Unlock();
-    if (operation == nullptr) {
-        return {};
-    }
-    const bool done = connection.WaitFor([&] { return listing.Done; }, kAnswerTimeout);
-    connection.Lock();
-    pa_operation_cancel(operation);
-    pa_operation_unref(operation);
-    connection.Unlock();
-    connection.Disconnect();
-    return done ? listing.Sinks : std::vector<TMPWaveOutput>{};
-}
-
-std::string PulseErrorText(int32_t code) {
-    std::string server;
-    {
-        std::lock_guard lock(gServerMutex);
-        server = gServerName.empty() ? "default" : gServerName;
-    }
-    return std::string("PulseAudio server ") + server + ": " + pa_strerror(code - kPulseErrorBase);
 }
 
 } // namespace tunelo
