@@ -1,7 +1,7 @@
-// tunelo-cli play [--volume N] [--balance N] FILE|ALBUM.m3u...: plays the files one after another through
-// the player, showing title, artist, position and playing time. On a terminal: space pauses and resumes,
-// n and p go to the next and previous file, the left and right arrows seek 5 s, q quits. Ctrl-C (or
-// SIGTERM) stops cleanly: the device is closed and the terminal restored.
+// tunelo-cli play [--volume N] [--balance N] [--replaygain MODE [--preamp DB]] FILE|ALBUM.m3u...: plays the
+// files one after another through the player, showing title, artist, position and playing time. On a
+// terminal: space pauses and resumes, n and p go to the next and previous file, the left and right arrows
+// seek 5 s, q quits. Ctrl-C (or SIGTERM) stops cleanly: the device is closed and the terminal restored.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -20,6 +20,7 @@
 #include "AlbumFile.h"
 #include "Commands.h"
 #include "MP3Plyr.h"
+#include "replay_gain_options.h"
 
 namespace tunelo::cli {
 
@@ -288,10 +289,16 @@ void DrainWakePipe(int fd) {
 int RunPlay(int argc, char** argv) {
     int32_t volume = -1;
     int32_t balance = 0;
+    TReplayGainOptions gainOptions;
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--volume") == 0 && hasValue) {
+        const TOptionResult gainOption = TakeReplayGainOption(argc, argv, i, gainOptions, "play");
+        if (gainOption == TOptionResult::Bad) {
+            return 2;
+        } else if (gainOption == TOptionResult::Taken) {
+            continue;
+        } else if (std::strcmp(argv[i], "--volume") == 0 && hasValue) {
             if (!ParseNumber(argv[++i], 0, 100, volume)) {
                 std::fprintf(stderr, "tunelo-cli play: --volume takes 0 to 100\n");
                 return 2;
@@ -306,7 +313,8 @@ int RunPlay(int argc, char** argv) {
         }
     }
     if (arguments.empty()) {
-        std::fprintf(stderr, "usage: tunelo-cli play [--volume N] [--balance N] FILE|ALBUM.m3u...\n");
+        std::fprintf(stderr, "usage: tunelo-cli play [--volume N] [--balance N] [--replaygain track|album "
+                             "[--preamp DB]] FILE|ALBUM.m3u...\n");
         return 2;
     }
     std::vector<std::string> albumErrors;
@@ -336,6 +344,8 @@ int RunPlay(int argc, char** argv) {
             run.Player().SetVolume(volume);
         }
         run.Player().SetVolBalance(balance);
+        run.Player().SetReplayGainMode(gainOptions.Mode);
+        run.Player().SetReplayGainPreamp(gainOptions.Preamp);
         run.StartCurrent();
         std::string typed;
         while (!run.Done() && gInterrupted == 0) {

@@ -2,9 +2,9 @@
 # Installs, from Debian 12, whatever the build and the tests need and the machine lacks.
 set -euo pipefail
 
-# The oracles (mpg123, lame, sox) make and check test streams; nothing links them.
+# The oracles (mpg123, lame, sox, ffmpeg) make and check test streams, mutagen writes test tags; nothing links them.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libasound2-dev qt6-base-dev python3 mpg123 lame sox)
+          libasound2-dev qt6-base-dev python3 python3-mutagen mpg123 lame sox ffmpeg)
 
 missing=()
 for p in "${packages[@]}"; do
