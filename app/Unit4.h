@@ -35,6 +35,7 @@
 #include "PlatformDialogs.h"
 #include "TrayIcon.h"
 #include "TrayMenu.h"
+#include "listening_options.h"
 
 class QButtonGroup;
 
@@ -204,6 +205,8 @@ protected:
 
 private:
     void CreatePlayers();
+    // The code page and ReplayGain chosen in the context menu, for both players.
+    void ApplyListening(const TListeningSettings& settings);
     void CreateAppearance();
     void CreateContextMenu();
     void CreateAlbumGrid();

@@ -12,6 +12,7 @@
 #include "Manual.h"
 #include "TransportPictures.h"
 #include "Unit4.h"
+#include "listening_options.h"
 
 namespace tunelo {
 
@@ -113,6 +114,12 @@ void TPlatform::CreatePlayers() {
 
     MP3Player2 = std::make_unique<TMP3Player>();
     LoadStoredPlayerSettings(*MP3Player2, true);
+    ApplyListening(ReadListeningSettings(FIniFileName));
+}
+
+void TPlatform::ApplyListening(const TListeningSettings& settings) {
+    ApplyListeningSettings(settings, *MP3Player1);
+    ApplyListeningSettings(settings, *MP3Player2);
 }
 
 void TPlatform::CreateAppearance() {
@@ -144,6 +151,9 @@ void TPlatform::CreateContextMenu() {
     QAction* about = PopupMenu1->addAction(QStringLiteral("About TUNELO"));
     connect(topix, &QAction::triggered, this, [this] { Topix1Click(); });
     connect(about, &QAction::triggered, this, [this] { About1Click(); });
+    PopupMenu1->addSeparator();
+    AddListeningMenu(*PopupMenu1, FIniFileName,
+                     [this](const TListeningSettings& settings) { ApplyListening(settings); });
 
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
