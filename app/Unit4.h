@@ -33,6 +33,7 @@
 #include "TrayIcon.h"
 #include "TrayMenu.h"
 #include "album.h"
+#include "listening_options.h"
 #include "play_order.h"
 #include "transport.h"
 
@@ -204,6 +205,8 @@ protected:
 
 private:
     void CreatePlayers();
+    // The code page and ReplayGain chosen in the context menu, for both players.
+    void ApplyListening(const TListeningSettings& settings);
     void CreateAppearance();
     void CreateContextMenu();
     void CreateAlbumGrid();

@@ -13,6 +13,7 @@
 #include "OutputDeviceMenu.h"
 #include "TransportPictures.h"
 #include "Unit4.h"
+#include "listening_options.h"
 
 namespace tunelo {
 
@@ -114,6 +115,12 @@ void TPlatform::CreatePlayers() {
 
     MP3Player2 = std::make_unique<TMP3Player>();
     LoadStoredPlayerSettings(*MP3Player2, true);
+    ApplyListening(ReadListeningSettings(FIniFileName));
+}
+
+void TPlatform::ApplyListening(const TListeningSettings& settings) {
+    ApplyListeningSettings(settings, *MP3Player1);
+    ApplyListeningSettings(settings, *MP3Player2);
 }
 
 void TPlatform::CreateAppearance() {
@@ -148,6 +155,9 @@ void TPlatform::CreateContextMenu() {
     outputs->ApplyStored();
     connect(topix, &QAction::triggered, this, [this] { Topix1Click(); });
     connect(about, &QAction::triggered, this, [this] { About1Click(); });
+    PopupMenu1->addSeparator();
+    AddListeningMenu(*PopupMenu1, FIniFileName,
+                     [this](const TListeningSettings& settings) { ApplyListening(settings); });
 
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,

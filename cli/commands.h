@@ -9,5 +9,6 @@ int RunBench(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunPlay(int argc, char** argv);
 int RunWav(int argc, char** argv);
+int RunCover(int argc, char** argv);
 
 } // namespace tunelo::cli

@@ -1,4 +1,4 @@
-// tunelo-cli decode [--full] IN OUT
+// tunelo-cli decode [--full] [--replaygain track|album [--preamp DB]] IN OUT
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,23 +7,33 @@
 
 #include "commands.h"
 #include "file_bytes.h"
+#include "pcm_gain.h"
+#include "replay_gain_options.h"
 #include "stream_decoder.h"
+#include "tag_scan.h"
 #include "wav_writer.h"
 
 namespace tunelo::cli {
 
 int RunDecode(int argc, char** argv) {
     bool full = false;
+    TReplayGainOptions gainOptions;
     std::vector<std::string> paths;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--full") == 0) {
+        const TOptionResult gainOption = TakeReplayGainOption(argc, argv, i, gainOptions, "decode");
+        if (gainOption == TOptionResult::Bad) {
+            return 2;
+        } else if (gainOption == TOptionResult::Taken) {
+            continue;
+        } else if (std::strcmp(argv[i], "--full") == 0) {
             full = true;
         } else {
             paths.emplace_back(argv[i]);
         }
     }
     if (paths.size() != 2) {
-        std::fprintf(stderr, "usage: tunelo-cli decode [--full] IN OUT\n");
+        std::fprintf(stderr,
+                     "usage: tunelo-cli decode [--full] [--replaygain track|album [--preamp DB]] IN OUT\n");
         return 2;
     }
     const std::string& in = paths[0];
@@ -34,6 +44,15 @@ int RunDecode(int argc, char** argv) {
     if (!ReadWholeFile(in, bytes, reason)) {
         std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
         return 1;
+    }
+    double gainFactor = 1.0;
+    if (gainOptions.Mode != rgmOff) {
+        TTagScan scan;
+        if (!scan.Open(in, {}, reason)) {
+            std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+            return 1;
+        }
+        gainFactor = ReplayGainFactor(scan.Info().ReplayGain(), gainOptions.Mode, gainOptions.Preamp);
     }
     TStreamDecoder decoder;
     if (!decoder.Open(bytes.data(), bytes.size(), full, reason)) {
@@ -47,6 +66,7 @@ int RunDecode(int argc, char** argv) {
     }
     uint8_t pcm[TStreamDecoder::MaxFrameBytes];
     for (int32_t n; (n = decoder.Next(pcm)) > 0;) {
+        ApplyPcmGain(pcm, n, gainFactor);
         if (!writer.Write(pcm, static_cast<size_t>(n))) {
             std::fprintf(stderr, "%s: %s\n", out.c_str(), std::strerror(errno));
             writer.Discard();

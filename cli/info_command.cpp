@@ -2,11 +2,14 @@
 // lies, the playing time, the tags), as "key: value" lines, one block per file.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <iterator>
 #include <string>
 
 #include "MP3Plyr.h"
 #include "commands.h"
+#include "text_encoding.h"
 
 namespace tunelo::cli {
 
@@ -26,11 +29,9 @@ const char* VersionName(int32_t version) {
 }
 
 std::string TagKinds(TMP3InfoType found) {
-    static const std::pair<TMP3InfoKind, const char*> kNames[] = {{mitID3V1, "ID3v1"},
-                                                                  {mitID3V2, "ID3v2"},
-                                                                  {mitRiff, "RIFF"},
-                                                                  {mitMacBin, "MacBinary"},
-                                                                  {mitLyrics, "Lyrics3"}};
+    static const std::pair<TMP3InfoKind, const char*> kNames[] = {
+        {mitID3V1, "ID3v1"},      {mitID3V2, "ID3v2"},    {mitRiff, "RIFF"},
+        {mitMacBin, "MacBinary"}, {mitLyrics, "Lyrics3"}, {mitApe, "APE"}};
     std::string text;
     for (const auto& [kind, name] : kNames) {
         if (found.Has(kind)) {
@@ -66,6 +67,56 @@ void PrintField(const char* key, int64_t value) {
     std::printf("%s: %lld\n", key, static_cast<long long>(value));
 }
 
+// ID3v2 picture types by number.
+const char* PictureTypeName(uint8_t type) {
+    static const char* const kNames[] = {"other",
+                                         "file icon",
+                                         "other file icon",
+                                         "front cover",
+                                         "back cover",
+                                         "leaflet page",
+                                         "media",
+                                         "lead artist",
+                                         "artist",
+                                         "conductor",
+                                         "band",
+                                         "composer",
+                                         "lyricist",
+                                         "recording location",
+                                         "during recording",
+                                         "during performance",
+                                         "video capture",
+                                         "bright coloured fish",
+                                         "illustration",
+                                         "band logo",
+                                         "publisher logo"};
+    return type < std::size(kNames) ? kNames[type] : "other";
+}
+
+std::string Decibels(double gain, double peak) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%+.2f dB, peak %.6f", gain, peak);
+    return text;
+}
+
+void PrintNewerFields(const TMP3Info& info) {
+    PrintField("track total", info.TrackTotal());
+    PrintField("disc", info.Disc());
+    PrintField("disc total", info.DiscTotal());
+    PrintField("album artist", info.AlbumArtist());
+    PrintField("composer", info.Composer());
+    const TMPPicture& picture = info.Picture();
+    if (picture.Empty()) {
+        PrintField("picture", "none");
+    } else {
+        PrintField("picture", std::string(PictureTypeName(picture.Type)) + ", " + picture.Mime + ", " +
+                                  std::to_string(picture.Data.size()) + " bytes");
+    }
+    const TMPReplayGain gain = info.ReplayGain();
+    PrintField("replaygain track", gain.HasTrackGain ? Decibels(gain.TrackGain, gain.TrackPeak) : "none");
+    PrintField("replaygain album", gain.HasAlbumGain ? Decibels(gain.AlbumGain, gain.AlbumPeak) : "none");
+}
+
 bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("path", path);
     try {
@@ -95,6 +146,7 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("comment", player.Comment());
     PrintField("genre", player.Genre());
     PrintField("track", player.Track());
+    PrintNewerFields(player.Info());
     player.Close();
     return true;
 }
@@ -102,14 +154,28 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
 } // namespace
 
 int RunInfo(int argc, char** argv) {
+    std::string codePage;
+    if (argc >= 2 && std::strcmp(argv[0], "--encoding") == 0) {
+        codePage = argv[1];
+        if (!IsKnownCodePage(codePage)) {
+            std::fprintf(
+                stderr,
+                "tunelo-cli info: unknown encoding '%s' (names as iconv spells them, such as CP1251)\n",
+                codePage.c_str());
+            return 2;
+        }
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 1) {
-        std::fprintf(stderr, "usage: tunelo-cli info FILE...\n");
+        std::fprintf(stderr, "usage: tunelo-cli info [--encoding NAME] FILE...\n");
         return 2;
     }
     // Nothing is played: no sound device is needed.
     setenv("TUNELO_AUDIO", "null", 1);
     TMP3Player player;
     player.SetAutoPlay(false);
+    player.SetLegacyCodePage(codePage);
     bool failed = false;
     for (int i = 0; i < argc; ++i) {
         if (i > 0) {

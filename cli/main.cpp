@@ -15,18 +15,28 @@ struct Command {
 
 const Command kCommands[] = {
     {"frames", "frames FILE                  list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
-    {"decode", "decode [--full] IN OUT       decode IN to OUT (.wav, raw PCM, or - for stdout)",
+    {"decode",
+     "decode [--full] [--replaygain track|album [--preamp DB]] IN OUT\n"
+     "                               decode IN to OUT (.wav, raw PCM, or - for stdout)",
      tunelo::cli::RunDecode},
     {"bench", "bench FILE [-n N]            time N decodes of FILE (default 5)", tunelo::cli::RunBench},
-    {"info", "info FILE...                 stream parameters, playing time and tags of each FILE",
+    {"info",
+     "info [--encoding NAME] FILE...\n"
+     "                               stream parameters, playing time and tags of each FILE; NAME is\n"
+     "                               the code page of tag text that declares none (CP1251, SHIFT_JIS)",
      tunelo::cli::RunInfo},
+    {"cover", "cover FILE OUT               write the picture embedded in FILE's tags to OUT",
+     tunelo::cli::RunCover},
     {"play",
-     "play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...\n"
+     "play [--volume N] [--balance N] [--device NAME] [--replaygain track|album [--preamp DB]]\n"
+     "     FILE|ALBUM.m3u...\n"
      "                               play the files one after another (keys: space, n, p,\n"
      "                               left/right seek 5 s, q); NAME: pulse[:SINK], alsa[:PCM],\n"
      "                               null (default: the sound server if one answers, else ALSA)",
      tunelo::cli::RunPlay},
-    {"wav", "wav DIR FILE|ALBUM.m3u...    decode each file through the player into DIR/NAME.wav",
+    {"wav",
+     "wav [--replaygain track|album [--preamp DB]] DIR FILE|ALBUM.m3u...\n"
+     "                               decode each file through the player into DIR/NAME.wav",
      tunelo::cli::RunWav},
 };
 

@@ -1,7 +1,8 @@
-// tunelo-cli play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...: plays the files one after
-// another through the player, showing title, artist, position and playing time. On a terminal: space pauses
-// and resumes, n and p go to the next and previous file, the left and right arrows seek 5 s, q quits. Ctrl-C
-// (or SIGTERM) stops cleanly: the device is closed and the terminal restored.
+// tunelo-cli play [--volume N] [--balance N] [--device NAME] [--replaygain MODE [--preamp DB]]
+// FILE|ALBUM.m3u...: plays the files one after another through the player, showing title, artist, position
+// and playing time. On a terminal: space pauses and resumes, n and p go to the next and previous file, the
+// left and right arrows seek 5 s, q quits. Ctrl-C (or SIGTERM) stops cleanly: the device is closed and the
+// terminal restored.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -20,6 +21,7 @@
 #include "MP3Plyr.h"
 #include "album_arguments.h"
 #include "commands.h"
+#include "replay_gain_options.h"
 
 namespace tunelo::cli {
 
@@ -288,10 +290,16 @@ void DrainWakePipe(int fd) {
 int RunPlay(int argc, char** argv) {
     int32_t volume = -1;
     int32_t balance = 0;
+    TReplayGainOptions gainOptions;
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--volume") == 0 && hasValue) {
+        const TOptionResult gainOption = TakeReplayGainOption(argc, argv, i, gainOptions, "play");
+        if (gainOption == TOptionResult::Bad) {
+            return 2;
+        } else if (gainOption == TOptionResult::Taken) {
+            continue;
+        } else if (std::strcmp(argv[i], "--volume") == 0 && hasValue) {
             if (!ParseNumber(argv[++i], 0, 100, volume)) {
                 std::fprintf(stderr, "tunelo-cli play: --volume takes 0 to 100\n");
                 return 2;
@@ -309,8 +317,8 @@ int RunPlay(int argc, char** argv) {
         }
     }
     if (arguments.empty()) {
-        std::fprintf(stderr,
-                     "usage: tunelo-cli play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...\n");
+        std::fprintf(stderr, "usage: tunelo-cli play [--volume N] [--balance N] [--device NAME] [--replaygain "
+                             "track|album [--preamp DB]] FILE|ALBUM.m3u...\n");
         return 2;
     }
     std::vector<std::string> albumErrors;
@@ -340,6 +348,8 @@ int RunPlay(int argc, char** argv) {
             run.Player().SetVolume(volume);
         }
         run.Player().SetVolBalance(balance);
+        run.Player().SetReplayGainMode(gainOptions.Mode);
+        run.Player().SetReplayGainPreamp(gainOptions.Preamp);
         run.StartCurrent();
         std::string typed;
         while (!run.Done() && gInterrupted == 0) {

@@ -1,5 +1,6 @@
-// tunelo-cli wav DIR FILE|ALBUM.m3u...: decodes each file through the player into DIR, named after the
-// source with its extension replaced by ".wav", the way the jukebox's Decode button does.
+// tunelo-cli wav [--replaygain MODE [--preamp DB]] DIR FILE|ALBUM.m3u...: decodes each file through the
+// player into DIR, named after the source with its extension replaced by ".wav", the way the jukebox's Decode
+// button does.
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "MP3Plyr.h"
 #include "album_arguments.h"
 #include "commands.h"
+#include "replay_gain_options.h"
 
 namespace tunelo::cli {
 
@@ -39,6 +41,8 @@ public:
         });
     }
     ~TWavRun() { SetErrorDisplay(nullptr); }
+
+    TMP3Player& Player() { return FPlayer; }
 
     // Decodes one file; false when it failed.
     bool Decode(const std::string& source, const std::string& target) {
@@ -104,8 +108,20 @@ private:
 } // namespace
 
 int RunWav(int argc, char** argv) {
+    TReplayGainOptions gainOptions;
+    int first = 0;
+    for (TOptionResult taken; first < argc; ++first) {
+        if ((taken = TakeReplayGainOption(argc, argv, first, gainOptions, "wav")) == TOptionResult::Bad) {
+            return 2;
+        } else if (taken == TOptionResult::NotThis) {
+            break;
+        }
+    }
+    argc -= first;
+    argv += first;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: tunelo-cli wav DIR FILE|ALBUM.m3u...\n");
+        std::fprintf(
+            stderr, "usage: tunelo-cli wav [--replaygain track|album [--preamp DB]] DIR FILE|ALBUM.m3u...\n");
         return 2;
     }
     const std::string folder = argv[0];
@@ -123,6 +139,8 @@ int RunWav(int argc, char** argv) {
     // Everything goes to files: no sound device is needed.
     setenv("TUNELO_AUDIO", "null", 1);
     TWavRun run(isatty(STDOUT_FILENO) != 0);
+    run.Player().SetReplayGainMode(gainOptions.Mode);
+    run.Player().SetReplayGainPreamp(gainOptions.Preamp);
     bool failed = !albumErrors.empty();
     for (const std::string& file : files) {
         failed |= !run.Decode(file, WavPathFor(folder, file));

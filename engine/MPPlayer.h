@@ -27,6 +27,7 @@
 #include "MPSoundOut.h"
 #include "MPStreamReader.h"
 #include "player_states.h"
+#include "replay_gain.h"
 
 namespace tunelo {
 
@@ -107,6 +108,16 @@ public:
     // The processor features the decoder may use; takes effect at the next Play.
     TMP3CpuCapabilities UsingCpuCapabilities() const { return FUsingCpuCapabilities; }
     void SetUsingCpuCapabilities(TMP3CpuCapabilities value);
+    // How loud each file plays by its ReplayGain figures (off by default) and the pre-amp in dB added to
+    // them; files without figures play at the pre-amp level. Takes effect from the next frame decoded.
+    TMPReplayGainMode ReplayGainMode() const { return FReplayGainMode; }
+    void SetReplayGainMode(TMPReplayGainMode value);
+    double ReplayGainPreamp() const { return FReplayGainPreamp; }
+    void SetReplayGainPreamp(double decibels);
+    // Code page of tag text that declares none (ID3v1, Lyrics3, ...), as iconv names it; empty for
+    // Latin-1. Takes effect at the next open.
+    const std::string& LegacyCodePage() const { return FInfo.LegacyCodePage(); }
+    void SetLegacyCodePage(std::string value) { FInfo.SetLegacyCodePage(std::move(value)); }
     // -100..100; other values are ignored.
     int32_t VolBalance() const { return FVolBalance; }
     void SetVolBalance(int32_t value);
@@ -185,6 +196,8 @@ public:
     std::string Genre() const { return FInfo.Genre(); }
     std::string Track() const { return FInfo.Track(); }
     TMP3InfoType FoundInfoTypes() const { return FInfo.FoundInfoTypes(); }
+    // Everything the tag reader found in the open file: further fields, the picture, ReplayGain.
+    const TMP3Info& Info() const { return FInfo; }
     const TMPInfoList& RiffInfo() const { return FInfo.RiffInfo(); }
 
 protected:
@@ -269,6 +282,10 @@ private:
     TMP3CpuCapabilities FUsingCpuCapabilities{0x3F};
     int32_t FVolBalance = 0;
     int32_t FVolume = 100;
+    TMPReplayGainMode FReplayGainMode = rgmOff;
+    double FReplayGainPreamp = 0;
+    // The linear factor the decoded samples are scaled by; changed under the decoder lock.
+    double FGainFactor = 1.0;
 
     // The open stream.
     TMPSourceStream* FStream = nullptr;

@@ -6,6 +6,7 @@
 
 #include "MPErrors.h"
 #include "MPPlayer.h"
+#include "pcm_gain.h"
 
 namespace tunelo {
 
@@ -89,6 +90,8 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
         if (result.BytesConsumed < 1) {
             // A frame the decoder refuses plays as one frame of silence.
             std::memset(pcm, 0, static_cast<size_t>(FBytesPerFrame));
+        } else {
+            ApplyPcmGain(pcm, FBytesPerFrame, FGainFactor);
         }
     }
     MP_ASSERT(FPendingPcm >= 1);

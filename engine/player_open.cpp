@@ -117,6 +117,7 @@ void TMP3Player::OpenStreamUnderLock() {
     }
     FDataStart = FInfo.DataStart();
     FDataLength = FInfo.DataLength();
+    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
     {
         TMPLockGuard outputLock(FOutputLock);
         FPendingPcm = 0;

@@ -3,7 +3,9 @@
 //
 // Input layout: byte 0 bits 0-1 choose the reader's look-ahead (the player's 64 KiB or smaller ones, so
 // that short inputs reach the paths for structures larger than it), bit 2 makes the source unseekable,
-// bits 3-7 are the NeedInfoType set; the rest is the source.
+// bits 3-7 are the NeedInfoType set, and bit 7 (Lyrics3, which selects no getter's source) also reads
+// undeclared text as Shift-JIS, a multi-byte code page; the rest is the source.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -49,6 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TMP3Info info;
     info.SetNeedInfoType(TMP3InfoType::FromBits(static_cast<uint8_t>(data[0] >> 3)));
+    if ((data[0] & 0x80) != 0) {
+        info.SetLegacyCodePage("SHIFT_JIS");
+    }
     info.Attach(&reader);
     info.ReadHead();
     if (seekable) {
@@ -61,6 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (info.DataLength() < 0) {
         std::abort();
     }
+    if (seekable && int64_t{info.DataStart()} + info.DataLength() > sourceSize) {
+        std::abort(); // nor end beyond it
+    }
+    const TMPPicture& picture = info.Picture();
+    if (static_cast<int64_t>(picture.Data.size()) > kMaxPictureBytes) {
+        std::abort(); // the bound on what a tag may make the reader hold
+    }
+    Consume(picture.Mime);
+    Consume(picture.Data);
+    const TMPReplayGain gain = info.ReplayGain();
+    if (!std::isfinite(gain.TrackGain) || !std::isfinite(gain.AlbumGain) || gain.TrackPeak < 0 ||
+        gain.AlbumPeak < 0) {
+        std::abort();
+    }
     if (seekable) {
         reader.Seek(info.DataStart(), soFromBeginning); // where the player starts decoding
     }
@@ -71,9 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Consume(info.Comment());
     Consume(info.Genre());
     Consume(info.Track());
+    Consume(info.TrackTotal());
+    Consume(info.Disc());
+    Consume(info.DiscTotal());
+    Consume(info.AlbumArtist());
+    Consume(info.Composer());
     ConsumeList(info.ID3V1Tags());
     ConsumeList(info.ID3V2Frames());
     ConsumeList(info.RiffInfo());
     ConsumeList(info.LyricsFields());
+    ConsumeList(info.ApeItems());
     return 0;
 }

@@ -1,6 +1,7 @@
 // The tag and stream information reader: finds where the MPEG audio data of a source lies (behind a
-// MacBinary header, inside a RIFF/WAVE wrapper, after an ID3v2 tag) and collects the descriptive text of
-// the ID3v1/v1.1 and ID3v2.3 tags, a Lyrics3 v1/v2 block and a RIFF INFO list. All text is UTF-8.
+// MacBinary header, inside a RIFF/WAVE wrapper, after an ID3v2 tag, before an APE tag) and collects the
+// descriptive text of the ID3v1/v1.1, ID3v2.2/2.3/2.4 and APEv1/v2 tags, a Lyrics3 v1/v2 block and a RIFF
+// INFO list, the cover picture and the ReplayGain figures. All text is UTF-8.
 //
 // The reader never fails loudly on the data: a structure that does not match is taken as absent. It reads
 // only through a TMPStreamReader and never asks it for more than its Capacity, so hostile sizes cannot
@@ -18,7 +19,7 @@
 
 namespace tunelo {
 
-enum TMP3InfoKind : uint8_t { mitID3V1, mitID3V2, mitRiff, mitMacBin, mitLyrics };
+enum TMP3InfoKind : uint8_t { mitID3V1, mitID3V2, mitRiff, mitMacBin, mitLyrics, mitApe };
 
 // A set over TMP3InfoKind, stored as one byte: member n = bit n.
 class TMP3InfoType {
@@ -45,7 +46,7 @@ public:
     friend constexpr bool operator==(TMP3InfoType, TMP3InfoType) = default;
 
 private:
-    static constexpr uint8_t kAllBits = (1u << (mitLyrics + 1)) - 1;
+    static constexpr uint8_t kAllBits = (1u << (mitApe + 1)) - 1;
     uint8_t FBits = 0;
 };
 
@@ -84,8 +85,31 @@ extern const std::array<std::string_view, 256> GenreNames;
 
 // The genre named by the value of an ID3v2.3 content-type frame (TCON): a refinement text wins; else the
 // first reference "(n)" is looked up in GenreNames ("(RX)" is "Remix", "(CR)" is "Cover"); "((" stands for
-// a literal '('. A value without references is returned as it is.
+// a literal '('. A bare number is a reference too (255 meaning none); any other value without references
+// is returned as it is.
 std::string GenreFromContentType(std::string_view value);
+
+// An embedded picture: ID3v2 picture type (3 is the front cover), MIME type and the bytes as embedded.
+struct TMPPicture {
+    uint8_t Type = 0;
+    std::string Mime;
+    std::string Data;
+
+    bool Empty() const { return Data.empty(); }
+};
+
+// ReplayGain figures in dB, and peaks as linear amplitude (1.0 is full scale; 0 means unknown).
+struct TMPReplayGain {
+    bool HasTrackGain = false;
+    bool HasAlbumGain = false;
+    double TrackGain = 0;
+    double TrackPeak = 0;
+    double AlbumGain = 0;
+    double AlbumPeak = 0;
+};
+
+// The most picture bytes the reader takes into memory; a larger picture is passed over.
+inline constexpr int64_t kMaxPictureBytes = 16 * 1024 * 1024;
 
 class TMP3Info {
 public:
@@ -113,15 +137,31 @@ public:
     // cannot be repositioned.
     bool ReadTail();
 
-    // Each text getter takes the longest of its ID3v1, ID3v2 and RIFF INFO values (counted in
-    // characters), drawing only from the kinds in NeedInfoType; on equal length the earlier one wins.
+    // Each text getter takes the first value that the richer tags hold, in the order ID3v2, APE, RIFF
+    // INFO; ID3v1 and then Lyrics3 fill only what those lack. NeedInfoType selects the kinds drawn from:
+    // mitID3V2 admits ID3v2 and APE, mitID3V1 admits ID3v1 and Lyrics3.
     std::string Title() const;
     std::string Artist() const;
     std::string Album() const;
     std::string Year() const;
     std::string Comment() const;
     std::string Genre() const;
+    // Track and disc numbers without their totals ("3" of "3/12"); empty when no tag gives one.
     std::string Track() const;
+    std::string TrackTotal() const;
+    std::string Disc() const;
+    std::string DiscTotal() const;
+    std::string AlbumArtist() const;
+    std::string Composer() const;
+    // The front cover, else the first picture found; empty when there is none.
+    const TMPPicture& Picture() const { return FPicture; }
+    // ID3v2 and APE figures first; the LAME tag's where neither has any.
+    TMPReplayGain ReplayGain() const;
+
+    // Code page of text that a tag does not declare (ID3v1, ID3v2 text marked Latin-1, Lyrics3, RIFF
+    // INFO), as iconv names it; empty for Latin-1. Takes effect on the next scan.
+    void SetLegacyCodePage(std::string codePage) { FCodePage = std::move(codePage); }
+    const std::string& LegacyCodePage() const { return FCodePage; }
 
     TMP3InfoType FoundInfoTypes() const { return FFoundInfoTypes; }
     TMP3InfoType NeedInfoType() const { return FNeedInfoType; }
@@ -136,6 +176,7 @@ public:
     const TMPInfoList& ID3V2Frames() const { return FID3V2Frames; }
     const TMPInfoList& RiffInfo() const { return FRiffInfo; }
     const TMPInfoList& LyricsFields() const { return FLyricsFields; }
+    const TMPInfoList& ApeItems() const { return FApeItems; }
     TMPStreamReader* Reader() const { return FReader; }
 
 private:
@@ -144,15 +185,29 @@ private:
     bool ReadID3V2();
     void ReadRiffInfo();
     void ReadRiffInfoEntries(int64_t listEnd);
-    bool ReadID3V1();
+    // The 128-byte tag ending at end.
+    bool ReadID3V1(int64_t end);
     bool ReadLyrics3();
     bool ReadLyrics3V1(int32_t endMark);
     bool ReadLyrics3V2(int32_t endMark);
+    // An APE tag whose footer ends at end; its first byte goes to tagStart.
+    bool ReadApe(int64_t end, int64_t& tagStart);
+    // The source's end, or the MacBinary data fork's.
+    int64_t SourceEnd() const;
+    void ReadLameGain();
+    // Keeps a picture when it is the first or the first front cover.
+    void OfferPicture(TMPPicture picture);
+    // The end of what the trailing tags leave of the source: the Lyrics3 block, the ID3v1 tag, the data
+    // fork's end or the source's size.
+    int64_t TrailingTagsStart() const;
 
     // Takes a leading structure's bytes off a known DataLength, never below 0.
     void ShortenDataLength(int64_t by);
     // The value under key in the list of that kind; empty when the kind is not needed.
     std::string Candidate(TMP3InfoKind kind, std::string_view key) const;
+    // The first non-empty value of a field, the richer tags first.
+    std::string Field(std::string_view apeKey, std::string_view id3v2Key, std::string_view riffKey,
+                      std::string_view id3v1Key, std::string_view lyricsKey) const;
 
     TMPStreamReader* FReader = nullptr;
     TMP3InfoType FFoundInfoTypes;
@@ -170,6 +225,12 @@ private:
     TMPInfoList FID3V2Frames;
     TMPInfoList FRiffInfo;
     TMPInfoList FLyricsFields;
+    TMPInfoList FApeItems;
+    int32_t FLyricsStart = 0;
+    TMPPicture FPicture;
+    TMPReplayGain FTagGain; // from ID3v2 and APE
+    TMPReplayGain FLameGain;
+    std::string FCodePage;
 };
 
 } // namespace tunelo

@@ -203,13 +203,20 @@ bool NameOfReference(std::string_view reference, std::string& name) {
     if (index >= static_cast<int>(GenreNames.size())) {
         return false;
     }
-    name = std::string(GenreNames[static_cast<size_t>(index)]);
+    // 255 is how taggers write "no genre".
+    constexpr int kNoGenre = 255;
+    name = index == kNoGenre ? std::string() : std::string(GenreNames[static_cast<size_t>(index)]);
     return true;
 }
 
 } // namespace
 
 std::string GenreFromContentType(std::string_view value) {
+    // Version 2.4 and many taggers write the bare number.
+    std::string bareName;
+    if (NameOfReference(value, bareName) && value != "RX" && value != "CR") {
+        return bareName;
+    }
     bool referenced = false;
     std::string firstName;
     size_t i = 0;

@@ -3,34 +3,10 @@
 
 #include "MPErrors.h"
 #include "MPInfo.h"
+#include "tag_bytes.h"
 #include "text_encoding.h"
 
 namespace tunelo {
-
-namespace {
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-// The longest text, counted in characters; on equal length the earlier one.
-std::string Longest(std::string first, std::string second, std::string third) {
-    std::string* best = &first;
-    size_t bestLength = CharacterCount(first);
-    for (std::string* other : {&second, &third}) {
-        const size_t length = CharacterCount(*other);
-        if (length > bestLength) {
-            best = other;
-            bestLength = length;
-        }
-    }
-    return std::move(*best);
-}
-
-} // namespace
 
 void TMPInfoList::Add(std::string name, std::string value) {
     FEntries.push_back(TEntry{std::move(name), std::move(value)});
@@ -43,7 +19,7 @@ std::string TMPInfoList::Line(int32_t index) const {
 
 const TMPInfoList::TEntry* TMPInfoList::Find(std::string_view name) const {
     for (const TEntry& entry : FEntries) {
-        if (SameNameIgnoringCase(entry.Name, name)) {
+        if (tagbytes::SameIgnoringCase(entry.Name, name)) {
             return &entry;
         }
     }
@@ -81,6 +57,11 @@ void TMP3Info::Clear() {
     FID3V2Frames.Clear();
     FRiffInfo.Clear();
     FLyricsFields.Clear();
+    FApeItems.Clear();
+    FLyricsStart = 0;
+    FPicture = TMPPicture();
+    FTagGain = TMPReplayGain();
+    FLameGain = TMPReplayGain();
 }
 
 void TMP3Info::Attach(TMPStreamReader* reader) {
@@ -97,6 +78,7 @@ bool TMP3Info::ReadHead() {
     ReadMacBinary();
     ReadRiffHeader();
     ReadID3V2();
+    ReadLameGain();
     return FReader->NeedContiguous(1);
 }
 
@@ -112,9 +94,28 @@ bool TMP3Info::ReadTail() {
     if (FFoundInfoTypes.Has(mitRiff)) {
         ReadRiffInfo();
     }
-    ReadID3V1();
+    ReadID3V1(SourceEnd());
     ReadLyrics3();
+    int64_t apeStart = 0;
+    if (ReadApe(TrailingTagsStart(), apeStart) && !FFoundInfoTypes.Has(mitID3V1)) {
+        // Some taggers (mutagen among them) append the APE tag behind an ID3v1 tag.
+        ReadID3V1(apeStart);
+    }
     return true;
+}
+
+int64_t TMP3Info::SourceEnd() const {
+    return FFoundInfoTypes.Has(mitMacBin) ? int64_t{FMacDataForkEnd} : int64_t{FReader->Size()};
+}
+
+int64_t TMP3Info::TrailingTagsStart() const {
+    if (FFoundInfoTypes.Has(mitLyrics)) {
+        return FLyricsStart;
+    }
+    if (FFoundInfoTypes.Has(mitID3V1)) {
+        return FID3V1Position;
+    }
+    return SourceEnd();
 }
 
 void TMP3Info::ShortenDataLength(int64_t by) {
@@ -124,7 +125,9 @@ void TMP3Info::ShortenDataLength(int64_t by) {
 }
 
 std::string TMP3Info::Candidate(TMP3InfoKind kind, std::string_view key) const {
-    if (!FNeedInfoType.Has(kind)) {
+    // The APE tag rides on the rich-tag switch, Lyrics3 on ID3v1's, whose fields it extends.
+    const TMP3InfoKind gate = kind == mitApe ? mitID3V2 : kind == mitLyrics ? mitID3V1 : kind;
+    if (key.empty() || !FNeedInfoType.Has(gate)) {
         return {};
     }
     switch (kind) {
@@ -134,38 +137,117 @@ std::string TMP3Info::Candidate(TMP3InfoKind kind, std::string_view key) const {
         return FID3V2Frames.ValueOf(key);
     case mitRiff:
         return FRiffInfo.ValueOf(key);
+    case mitApe:
+        return FApeItems.ValueOf(key);
+    case mitLyrics:
+        return FLyricsFields.ValueOf(key);
     default:
         return {};
     }
 }
 
+std::string TMP3Info::Field(std::string_view apeKey, std::string_view id3v2Key, std::string_view riffKey,
+                            std::string_view id3v1Key, std::string_view lyricsKey) const {
+    const std::pair<TMP3InfoKind, std::string_view> sources[] = {{mitID3V2, id3v2Key},
+                                                                 {mitApe, apeKey},
+                                                                 {mitRiff, riffKey},
+                                                                 {mitID3V1, id3v1Key},
+                                                                 {mitLyrics, lyricsKey}};
+    for (const auto& [kind, key] : sources) {
+        std::string value = Candidate(kind, key);
+        if (!value.empty()) {
+            return value;
+        }
+    }
+    return {};
+}
+
+namespace {
+
+// "3/12" holds the number 3 of 12; a number of 0 (ID3v1.1 without a track) is none.
+std::string NumberPart(const std::string& value, bool total) {
+    const size_t slash = value.find('/');
+    std::string part = total ? (slash == std::string::npos ? std::string() : value.substr(slash + 1))
+                             : value.substr(0, slash);
+    while (!part.empty() && part.front() == ' ') {
+        part.erase(0, 1);
+    }
+    while (!part.empty() && part.back() == ' ') {
+        part.pop_back();
+    }
+    return part.find_first_not_of('0') == std::string::npos ? std::string() : part;
+}
+
+} // namespace
+
 std::string TMP3Info::Title() const {
-    return Longest(Candidate(mitID3V1, "TITLE"), Candidate(mitID3V2, "TIT2"), Candidate(mitRiff, "INAM"));
+    return Field("Title", "TIT2", "INAM", "TITLE", "ETT");
 }
 
 std::string TMP3Info::Artist() const {
-    return Longest(Candidate(mitID3V1, "ARTIST"), Candidate(mitID3V2, "TPE1"), Candidate(mitRiff, "IART"));
+    return Field("Artist", "TPE1", "IART", "ARTIST", "EAR");
 }
 
 std::string TMP3Info::Album() const {
-    return Longest(Candidate(mitID3V1, "ALBUM"), Candidate(mitID3V2, "TALB"), Candidate(mitRiff, "IPRD"));
+    return Field("Album", "TALB", "IPRD", "ALBUM", "EAL");
 }
 
 std::string TMP3Info::Year() const {
-    return Longest(Candidate(mitID3V1, "YEAR"), Candidate(mitID3V2, "TYER"), Candidate(mitRiff, "ICRD"));
+    std::string year = Candidate(mitID3V2, "TYER");
+    if (year.empty()) {
+        // Version 2.4 keeps the year in a recording time such as "2024-05-01".
+        year = Candidate(mitID3V2, "TDRC").substr(0, 4);
+    }
+    return year.empty() ? Field("Year", {}, "ICRD", "YEAR", {}) : year;
 }
 
 std::string TMP3Info::Comment() const {
-    return Longest(Candidate(mitID3V1, "COMMENT"), Candidate(mitID3V2, "COMM"), Candidate(mitRiff, "ICMT"));
+    return Field("Comment", "COMM", "ICMT", "COMMENT", {});
 }
 
 std::string TMP3Info::Genre() const {
-    return Longest(Candidate(mitID3V1, "GENRE"), GenreFromContentType(Candidate(mitID3V2, "TCON")),
-                   Candidate(mitRiff, "IGNR"));
+    const std::string apeGenre = GenreFromContentType(Candidate(mitApe, "Genre"));
+    const std::string id3v2Genre = GenreFromContentType(Candidate(mitID3V2, "TCON"));
+    if (!id3v2Genre.empty()) {
+        return id3v2Genre;
+    }
+    if (!apeGenre.empty()) {
+        return apeGenre;
+    }
+    return Field({}, {}, "IGNR", "GENRE", {});
 }
 
 std::string TMP3Info::Track() const {
-    return Candidate(mitID3V1, "TRACK");
+    return NumberPart(Field("Track", "TRCK", {}, "TRACK", {}), false);
+}
+
+std::string TMP3Info::TrackTotal() const {
+    return NumberPart(Field("Track", "TRCK", {}, {}, {}), true);
+}
+
+std::string TMP3Info::Disc() const {
+    return NumberPart(Field("Disc", "TPOS", {}, {}, {}), false);
+}
+
+std::string TMP3Info::DiscTotal() const {
+    return NumberPart(Field("Disc", "TPOS", {}, {}, {}), true);
+}
+
+std::string TMP3Info::AlbumArtist() const {
+    std::string value = Field("Album Artist", "TPE2", {}, {}, {});
+    return value.empty() ? Candidate(mitApe, "AlbumArtist") : value;
+}
+
+std::string TMP3Info::Composer() const {
+    return Field("Composer", "TCOM", {}, {}, {});
+}
+
+TMPReplayGain TMP3Info::ReplayGain() const {
+    TMPReplayGain gain = FTagGain;
+    if (!gain.HasTrackGain && !gain.HasAlbumGain) {
+        return FLameGain;
+    }
+    return gain;
 }
 
 } // namespace tunelo

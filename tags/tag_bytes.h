@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "MPStreamReader.h"
 
@@ -64,6 +65,20 @@ inline bool ReadBytes(TMPStreamReader& reader, int64_t count, std::string& bytes
             return false;
         }
         count -= piece;
+    }
+    return true;
+}
+
+// Names in tags (frame descriptions, APE keys) compare without regard to ASCII case.
+inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
     }
     return true;
 }

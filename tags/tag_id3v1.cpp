@@ -9,10 +9,9 @@ namespace tunelo {
 
 using namespace tagbytes;
 
-bool TMP3Info::ReadID3V1() {
+bool TMP3Info::ReadID3V1(int64_t end) {
     TMPStreamReader& reader = *FReader;
     constexpr int32_t kTagSize = 128;
-    const int64_t end = FFoundInfoTypes.Has(mitMacBin) ? int64_t{FMacDataForkEnd} : int64_t{reader.Size()};
     const int64_t position = end - kTagSize;
     if (position < 0 || !SeekTo(reader, position) || !Need(reader, kTagSize)) {
         return false;
@@ -21,14 +20,16 @@ bool TMP3Info::ReadID3V1() {
     if (!HasId(tag, "TAG")) {
         return false;
     }
-    FID3V1Tags.Add("TITLE", FixedText(tag + 3, 30));
-    FID3V1Tags.Add("ARTIST", FixedText(tag + 33, 30));
-    FID3V1Tags.Add("ALBUM", FixedText(tag + 63, 30));
+    FID3V1Tags.Add("TITLE", FixedText(tag + 3, 30, FCodePage));
+    FID3V1Tags.Add("ARTIST", FixedText(tag + 33, 30, FCodePage));
+    FID3V1Tags.Add("ALBUM", FixedText(tag + 63, 30, FCodePage));
     FID3V1Tags.Add("YEAR", FixedText(tag + 93, 4));
     // In the version 1.1 layout the comment's zero byte 125 ends it before the track byte.
-    FID3V1Tags.Add("COMMENT", FixedText(tag + 97, 30));
+    FID3V1Tags.Add("COMMENT", FixedText(tag + 97, 30, FCodePage));
     const uint8_t genre = tag[127];
-    FID3V1Tags.Add("GENRE", std::string(GenreNames[genre]));
+    // 255 is how taggers (lame among them) write "no genre".
+    constexpr uint8_t kNoGenre = 255;
+    FID3V1Tags.Add("GENRE", genre == kNoGenre ? std::string() : std::string(GenreNames[genre]));
     FID3V1Tags.Add("GENREIDX", std::to_string(genre));
     if (tag[125] == 0) {
         FID3V1Tags.Add("TRACK", std::to_string(tag[126]));

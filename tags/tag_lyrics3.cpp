@@ -55,7 +55,9 @@ bool TMP3Info::ReadLyrics3V1(int32_t endMark) {
     if (begin == std::string::npos) {
         return false;
     }
-    FLyricsFields.Add("LYRICS", TextFromBytes(std::string_view(window).substr(begin + kBeginMark.size())));
+    FLyricsFields.Add("LYRICS",
+                      TextFromBytes(std::string_view(window).substr(begin + kBeginMark.size()), FCodePage));
+    FLyricsStart = windowStart + static_cast<int32_t>(begin);
     FFoundInfoTypes.Include(mitLyrics);
     return true;
 }
@@ -89,11 +91,12 @@ bool TMP3Info::ReadLyrics3V2(int32_t endMark) {
         if (!ReadBytes(reader, fieldSize, value)) {
             return false;
         }
-        fields.Add(std::move(id), TextFromBytes(value));
+        fields.Add(std::move(id), TextFromBytes(value, FCodePage));
     }
     for (const TMPInfoList::TEntry& field : fields) {
         FLyricsFields.Add(field.Name, field.Value);
     }
+    FLyricsStart = static_cast<int32_t>(blockStart);
     FFoundInfoTypes.Include(mitLyrics);
     return true;
 }

@@ -99,7 +99,7 @@ void TMP3Info::ReadRiffInfoEntries(int64_t listEnd) {
         if (!Need(reader, size)) {
             return;
         }
-        std::string value = FixedText(reader.Data(), static_cast<size_t>(size));
+        std::string value = FixedText(reader.Data(), static_cast<size_t>(size), FCodePage);
         if (!id.empty() && !value.empty()) {
             FRiffInfo.Add(id, std::move(value));
         }

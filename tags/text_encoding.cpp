@@ -1,5 +1,7 @@
 #include "text_encoding.h"
 
+#include "code_page.h"
+
 namespace tunelo {
 
 namespace {
@@ -75,9 +77,15 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string TextFromBytes(std::string_view bytes) {
+std::string TextFromBytes(std::string_view bytes, std::string_view codePage) {
     if (IsValidUtf8(bytes)) {
         return std::string(bytes);
+    }
+    if (!IsLatin1(codePage)) {
+        std::string converted;
+        if (ConvertFromCodePage(bytes, codePage, converted)) {
+            return converted;
+        }
     }
     std::string text;
     text.reserve(bytes.size() * 2);
@@ -87,8 +95,8 @@ std::string TextFromBytes(std::string_view bytes) {
     return text;
 }
 
-std::string TextFromBytes(const uint8_t* bytes, size_t count) {
-    return TextFromBytes(std::string_view(reinterpret_cast<const char*>(bytes), count));
+std::string TextFromBytes(const uint8_t* bytes, size_t count, std::string_view codePage) {
+    return TextFromBytes(std::string_view(reinterpret_cast<const char*>(bytes), count), codePage);
 }
 
 namespace {
@@ -124,7 +132,7 @@ size_t WithoutCutCharacter(const uint8_t* bytes, size_t length) {
 
 } // namespace
 
-std::string FixedText(const uint8_t* bytes, size_t count) {
+std::string FixedText(const uint8_t* bytes, size_t count, std::string_view codePage) {
     size_t length = 0;
     while (length < count && bytes[length] != 0) {
         ++length;
@@ -134,7 +142,7 @@ std::string FixedText(const uint8_t* bytes, size_t count) {
     if (full && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length))) {
         length = WithoutCutCharacter(bytes, length);
     }
-    return TextFromBytes(bytes, length);
+    return TextFromBytes(bytes, length, codePage);
 }
 
 std::string TextFromUtf16(const uint8_t* bytes, size_t count, bool bigEndian) {

@@ -1,5 +1,6 @@
 // Turning the bytes of tags into UTF-8 text. Tags carry UTF-8, Latin-1 or UTF-16; text that is not valid
-// UTF-8 is taken as Latin-1, and UTF-16 follows its byte-order mark.
+// UTF-8 is taken as Latin-1, or, where the user named one, as the legacy code page their files were
+// tagged in (a name as iconv spells it, such as CP1251 or SHIFT_JIS); UTF-16 follows its byte-order mark.
 #pragma once
 
 #include <cstddef>
@@ -12,14 +13,22 @@ namespace tunelo {
 // Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
-// The bytes as UTF-8: unchanged when they are valid UTF-8, else read as Latin-1.
-std::string TextFromBytes(std::string_view bytes);
-std::string TextFromBytes(const uint8_t* bytes, size_t count);
+// The legacy code page when the user names none.
+inline constexpr std::string_view kDefaultCodePage = "ISO-8859-1";
+
+// Whether iconv can convert text from that code page.
+bool IsKnownCodePage(std::string_view codePage);
+
+// The bytes as UTF-8: unchanged when they are valid UTF-8, else read in the code page (empty: Latin-1).
+// Bytes the code page has no character for become U+FFFD; a character cut off at the end is dropped.
+// A code page iconv does not know reads as Latin-1.
+std::string TextFromBytes(std::string_view bytes, std::string_view codePage = {});
+std::string TextFromBytes(const uint8_t* bytes, size_t count, std::string_view codePage = {});
 
 // Text of a fixed-size field: at most count bytes, ending at the first zero byte, without trailing
 // blanks and control characters (bytes up to 0x20); then as TextFromBytes. UTF-8 text that fills the
 // field and was cut inside its last character stays UTF-8, without that character.
-std::string FixedText(const uint8_t* bytes, size_t count);
+std::string FixedText(const uint8_t* bytes, size_t count, std::string_view codePage = {});
 
 // UTF-16 text of count bytes as UTF-8. A leading byte-order mark chooses the byte order and is dropped;
 // without one, bigEndian decides. The text ends at the first zero code unit or at the last whole code

@@ -147,6 +147,30 @@ inline Bytes Lyrics3V2(const Bytes& fields) {
     return Cat({block, B(Digits(block.size(), 6)), B("LYRICS200")});
 }
 
+// An APEv2 tag: items of (flags, key, value), with a header when asked; footer flags as APEv2 writes them.
+struct TApeItem {
+    uint32_t Flags;
+    std::string Key;
+    Bytes Value;
+};
+
+inline Bytes Ape(const std::vector<TApeItem>& items, bool withHeader = true) {
+    Bytes body;
+    for (const TApeItem& item : items) {
+        body = Cat({body, LittleEndian(static_cast<uint32_t>(item.Value.size())), LittleEndian(item.Flags),
+                    B(item.Key), Bytes{0}, item.Value});
+    }
+    const uint32_t size = static_cast<uint32_t>(body.size() + 32);
+    const uint32_t count = static_cast<uint32_t>(items.size());
+    auto part = [&](uint32_t flags) {
+        return Cat({B("APETAGEX"), LittleEndian(2000), LittleEndian(size), LittleEndian(count),
+                    LittleEndian(flags), Zeros(8)});
+    };
+    constexpr uint32_t kHasHeader = 0x80000000u, kIsHeader = 0x20000000u;
+    return Cat(
+        {withHeader ? part(kHasHeader | kIsHeader) : Bytes{}, body, part(withHeader ? kHasHeader : 0)});
+}
+
 inline Bytes Chunk(std::string_view id, const Bytes& content) {
     Bytes chunk = Cat({B(id), LittleEndian(static_cast<uint32_t>(content.size())), content});
     if (content.size() % 2 != 0) {
@@ -207,6 +231,26 @@ struct TScan {
     tunelo::TMP3Info Info;
     bool HeadResult = false;
     bool TailResult = false;
+};
+
+// A file on disk scanned as the player opens it, in the code page given for undeclared text, with the
+// reader repositioned where decoding would start.
+struct TFileScan {
+    explicit TFileScan(const std::string& path, const std::string& codePage = {}) : Stream(path) {
+        Reader.Open(&Stream, true);
+        Info.SetLegacyCodePage(codePage);
+        Info.Attach(&Reader);
+        Info.ReadHead();
+        Info.ReadTail();
+        Reader.Seek(Info.DataStart(), tunelo::soFromBeginning);
+        FirstBytesAreAFrame =
+            Reader.NeedContiguous(2) && Reader.Data()[0] == 0xFF && (Reader.Data()[1] & 0xE0) == 0xE0;
+    }
+
+    tunelo::TMPFileStream Stream;
+    tunelo::TMPStreamReader Reader{65536};
+    tunelo::TMP3Info Info;
+    bool FirstBytesAreAFrame = false;
 };
 
 } // namespace tagtest

@@ -49,8 +49,11 @@ std::unique_ptr<TScan> ScanChecked(const Bytes& bytes, const std::string& what, 
     ExpectValidUtf8(info.ID3V2Frames(), what);
     ExpectValidUtf8(info.RiffInfo(), what);
     ExpectValidUtf8(info.LyricsFields(), what);
-    for (const std::string& text : {info.Title(), info.Artist(), info.Album(), info.Year(), info.Comment(),
-                                    info.Genre(), info.Track()}) {
+    ExpectValidUtf8(info.ApeItems(), what);
+    EXPECT_LE(static_cast<int64_t>(info.Picture().Data.size()), kMaxPictureBytes) << what;
+    for (const std::string& text :
+         {info.Title(), info.Artist(), info.Album(), info.Year(), info.Comment(), info.Genre(), info.Track(),
+          info.TrackTotal(), info.Disc(), info.AlbumArtist(), info.Composer(), info.Picture().Mime}) {
         EXPECT_TRUE(IsValidUtf8(text)) << what;
     }
     return scan;
@@ -67,6 +70,25 @@ Bytes TaggedFile() {
     return Cat({ID3V2(frames), Audio(600),
                 Lyrics3V2(Cat({Lyrics3V2Field("IND", "10"), Lyrics3V2Field("LYR", "Words")})),
                 ID3V1(fields)});
+}
+
+// Version 2.4 with a footer, a frame unsynchronised with a data length, a picture, RVA2 and TXXX; an APE
+// tag with text, a binary cover and ReplayGain; ID3v1 behind it.
+Bytes NewerTagsFile() {
+    const Bytes picture =
+        Cat({Bytes{0}, B("image/png"), Bytes{0, 3, 0}, Bytes{0xFF, 0x00, 0xFF, 0xE0, 1, 2, 3}});
+    const Bytes frames =
+        Cat({Frame("TIT2", Cat({Bytes{3}, B("One"), Bytes{0}, B("Two")})), B("TPE1"), SyncSafe(9),
+             Bytes{0, 3}, SyncSafe(4), Bytes{0, 'A', 0xFF, 0x00, 'B'}, Frame("APIC", picture),
+             Frame("RVA2", Cat({B("track"), Bytes{0, 1, 0xF8, 0x00, 16, 0x7F, 0xFF}})),
+             Frame("TXXX", Cat({Bytes{0}, B("REPLAYGAIN_ALBUM_GAIN"), Bytes{0}, B("-2.5 dB")})), Zeros(12)});
+    const Bytes tag = Cat({ID3V2(frames, 4, 0x10), B("3DI"), Bytes{4, 0, 0x10},
+                           SyncSafe(static_cast<uint32_t>(frames.size()))});
+    const Bytes ape =
+        Ape({{0, "Title", B("Ape")},
+             {0, "REPLAYGAIN_TRACK_GAIN", B("+1.0 dB")},
+             {2, "Cover Art (Front)", Cat({B("c.png"), Bytes{0}, Bytes{0x89, 'P', 'N', 'G'}})}});
+    return Cat({tag, Audio(400), ape, ID3V1(TID3V1Fields{})});
 }
 
 Bytes RiffFile() {
@@ -193,8 +215,10 @@ TEST(TagHostile, MacBinaryForksBeyondTheSource) {
 }
 
 TEST(TagHostile, EveryStructureCutShortAtEveryLength) {
-    const std::vector<std::pair<std::string, Bytes>> files = {
-        {"tagged", TaggedFile()}, {"riff", RiffFile()}, {"macbinary", MacBinaryFile()}};
+    const std::vector<std::pair<std::string, Bytes>> files = {{"tagged", TaggedFile()},
+                                                              {"riff", RiffFile()},
+                                                              {"macbinary", MacBinaryFile()},
+                                                              {"newer", NewerTagsFile()}};
     for (const auto& [name, file] : files) {
         for (size_t length = 0; length <= file.size(); ++length) {
             const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
@@ -209,9 +233,48 @@ TEST(TagHostile, EveryStructureCutShortAtEveryLength) {
     }
 }
 
+TEST(TagHostile, NewerTagsFileIsReadWhole) {
+    auto scan = ScanChecked(NewerTagsFile(), "newer");
+    ASSERT_NE(scan, nullptr);
+    const TMP3Info& info = scan->Info;
+    EXPECT_EQ(info.FoundInfoTypes(), (TMP3InfoType{mitID3V1, mitID3V2, mitApe}));
+    EXPECT_EQ(info.Title(), "One; Two");
+    EXPECT_EQ(info.Artist(), "A\xC3\xBF"
+                             "B")
+        << "resynchronised, Latin-1";
+    EXPECT_EQ(info.Picture().Data, std::string("\xFF\x00\xFF\xE0\x01\x02\x03", 7))
+        << "the ID3v2 picture comes first";
+    const TMPReplayGain gain = info.ReplayGain();
+    EXPECT_DOUBLE_EQ(gain.TrackGain, -4.0) << "RVA2: -2048/512 dB";
+    EXPECT_NEAR(gain.TrackPeak, 1.0, 1e-4);
+    EXPECT_DOUBLE_EQ(gain.AlbumGain, -2.5);
+    EXPECT_EQ(info.DataLength(), 400);
+}
+
+TEST(TagHostile, ApeSizesAndCountsNearTheirLargest) {
+    const Bytes ape =
+        Ape({{0, "Title", B("Ape")}, {2, "Cover Art (Front)", Cat({B("c"), Bytes{0}, B("img")})}}, false);
+    const size_t footer = ape.size() - 32;
+    for (uint32_t value : {0u, 1u, 31u, 32u, 33u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+        for (size_t field : {12u, 16u}) { // tag size, item count
+            Bytes bad = ape;
+            const Bytes le = LittleEndian(value);
+            std::copy(le.begin(), le.end(), bad.begin() + static_cast<std::ptrdiff_t>(footer + field));
+            ScanChecked(Cat({Audio(300), bad}),
+                        "APE field " + std::to_string(field) + " = " + std::to_string(value));
+        }
+        for (size_t item : {0u, 4u}) { // the first item's value size and flags
+            Bytes bad = ape;
+            const Bytes le = LittleEndian(value);
+            std::copy(le.begin(), le.end(), bad.begin() + static_cast<std::ptrdiff_t>(item));
+            ScanChecked(Cat({Audio(300), bad, ID3V1(TID3V1Fields{})}), "APE item " + std::to_string(item));
+        }
+    }
+}
+
 TEST(TagHostile, SmallRingsNeverMakeTheReaderRaise) {
     for (int32_t capacity : {1, 8, 9, 10, 11, 12, 64, 127, 128, 200}) {
-        for (const Bytes& file : {TaggedFile(), RiffFile(), MacBinaryFile()}) {
+        for (const Bytes& file : {TaggedFile(), RiffFile(), MacBinaryFile(), NewerTagsFile()}) {
             ScanChecked(file, "capacity " + std::to_string(capacity), capacity);
             ScanChecked(file, "stream, capacity " + std::to_string(capacity), capacity, false);
         }
@@ -220,7 +283,7 @@ TEST(TagHostile, SmallRingsNeverMakeTheReaderRaise) {
 
 TEST(TagHostile, SeededRandomDamage) {
     std::mt19937 random(20240611);
-    const std::vector<Bytes> files = {TaggedFile(), RiffFile(), MacBinaryFile()};
+    const std::vector<Bytes> files = {TaggedFile(), RiffFile(), MacBinaryFile(), NewerTagsFile()};
     for (int round = 0; round < 600; ++round) {
         Bytes file = files[static_cast<size_t>(round) % files.size()];
         const int changes = 1 + static_cast<int>(random() % 4);

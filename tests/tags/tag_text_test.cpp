@@ -182,7 +182,9 @@ TEST(GenreNames, RowsAsThePlayerNamesThem) {
 TEST(GenreNames, ContentTypeReferencesResolveThroughTheTable) {
     EXPECT_EQ(GenreFromContentType("(17)"), "Rock");
     EXPECT_EQ(GenreFromContentType("(0)"), "Blues");
-    EXPECT_EQ(GenreFromContentType("(255)"), "Anime(J)");
+    EXPECT_EQ(GenreFromContentType("(255)"), "") << "255 is no genre";
+    EXPECT_EQ(GenreFromContentType("13"), "Pop") << "a bare number is a reference too";
+    EXPECT_EQ(GenreFromContentType("255"), "");
     EXPECT_EQ(GenreFromContentType("(200)"), "");
     EXPECT_EQ(GenreFromContentType("(RX)"), "Remix");
     EXPECT_EQ(GenreFromContentType("(CR)"), "Cover");
