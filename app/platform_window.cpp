@@ -210,6 +210,9 @@ void TPlatform::FormCloseQuery() {
 }
 
 void TPlatform::closeEvent(QCloseEvent* event) {
+    if (!FClosed) {
+        emit Closing();
+    }
     FormCloseQuery();
     event->accept();
     if (!FClosed) {
@@ -241,6 +244,7 @@ void TPlatform::FormDestroy() {
 }
 
 void TPlatform::BitBtn7Click() {
+    emit Closing();
     if (MP3Player1->Status() != mpsStopped) {
         MP3Player1->Stop();
     }
