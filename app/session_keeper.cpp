@@ -38,7 +38,8 @@ TSessionState TSessionKeeper::Capture() const {
         state.Files.append(QString::fromStdString(FWindow.Album.Entry(i).FileName));
     }
     const int32_t current = FWindow.PlayOrder.CurrentEntry();
-    if (current >= 0 && current < FWindow.Album.MusicCount()) {
+    // A decode run's file is not a track the user was listening to.
+    if (!FWindow.Decoding && current >= 0 && current < FWindow.Album.MusicCount()) {
         state.TrackEntry = current;
         state.Track = state.Files[current];
         if (FWindow.MP3Player1->Status() != mpsStopped) {
