@@ -32,7 +32,8 @@ QString CommandLineHelp();
 QString CommandLineVersion();
 
 // Carries a parsed command line out on the window: first the paths (taken against workingFolder), then the
-// control options in their order, each through the handler of the matching button.
+// control options in their order, each through the handler of the matching button. During a decode run the
+// files are only enqueued and only --quit is obeyed.
 void RunCommandLine(TPlatform& window, const TCommandLine& line, const QString& workingFolder);
 
 // A second start's whole command line (arguments[0] its program name), in the running copy: carried out,

@@ -48,7 +48,10 @@ public:
     // Microseconds.
     qlonglong Position() const;
     QVariantMap Metadata() const;
-    bool HasAlbum() const;
+    // An album to play and a window that takes requests.
+    bool CanUseTransport() const;
+    // While the window is disabled (a decode run) every request but Raise and Quit is refused.
+    bool WindowBusy() const;
     bool CanSeek() const;
     // The object path of the current track; the "no track" path when there is none.
     QDBusObjectPath TrackId() const;
@@ -130,10 +133,10 @@ class TMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(qlonglong Position READ Position)
     Q_PROPERTY(double MinimumRate READ Rate)
     Q_PROPERTY(double MaximumRate READ Rate)
-    Q_PROPERTY(bool CanGoNext READ HasAlbum)
-    Q_PROPERTY(bool CanGoPrevious READ HasAlbum)
-    Q_PROPERTY(bool CanPlay READ HasAlbum)
-    Q_PROPERTY(bool CanPause READ HasAlbum)
+    Q_PROPERTY(bool CanGoNext READ CanUseTransport)
+    Q_PROPERTY(bool CanGoPrevious READ CanUseTransport)
+    Q_PROPERTY(bool CanPlay READ CanUseTransport)
+    Q_PROPERTY(bool CanPause READ CanUseTransport)
     Q_PROPERTY(bool CanSeek READ CanSeek)
     Q_PROPERTY(bool CanControl READ CanControl)
 
@@ -152,7 +155,7 @@ public:
     double Volume() const { return FService.Volume(); }
     void SetVolume(double volume) { FService.SetVolume(volume); }
     qlonglong Position() const { return FService.Position(); }
-    bool HasAlbum() const { return FService.HasAlbum(); }
+    bool CanUseTransport() const { return FService.CanUseTransport(); }
     bool CanSeek() const { return FService.CanSeek(); }
     bool CanControl() const { return true; }
 

@@ -109,11 +109,15 @@ QString CommandLineVersion() {
 }
 
 void RunCommandLine(TPlatform& window, const TCommandLine& line, const QString& workingFolder) {
+    // A decode run owns the player: files only join the album, and only Quit is obeyed, as in the tray.
+    const bool busy = window.Decoding;
     if (!line.Paths.isEmpty()) {
-        OpenInAlbum(window, ExpandAlbumArguments(line.Paths, workingFolder), !line.Enqueue);
+        OpenInAlbum(window, ExpandAlbumArguments(line.Paths, workingFolder), !line.Enqueue && !busy);
     }
     for (const QString& control : line.Controls) {
-        RunControl(window, control);
+        if (!busy || control == QStringLiteral("quit")) {
+            RunControl(window, control);
+        }
     }
 }
 

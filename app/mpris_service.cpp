@@ -115,8 +115,14 @@ qlonglong TMprisService::Position() const {
     return static_cast<qlonglong>(FWindow.MP3Player1->Position()) * 1000;
 }
 
-bool TMprisService::HasAlbum() const {
-    return FWindow.Album.MusicCount() > 0;
+bool TMprisService::CanUseTransport() const {
+    return FWindow.Album.MusicCount() > 0 && !WindowBusy();
+}
+
+bool TMprisService::WindowBusy() const {
+    // A decode run owns the player and keeps the window disabled; the bus may not work what the user
+    // cannot.
+    return FWindow.Decoding;
 }
 
 bool TMprisService::CanSeek() const {
@@ -165,6 +171,9 @@ QVariantMap TMprisService::Metadata() const {
 }
 
 void TMprisService::Play() {
+    if (WindowBusy()) {
+        return;
+    }
     if (FWindow.MP3Player1->Status() != mpsPlaying) {
         FWindow.PLAYClick();
     }
@@ -172,6 +181,9 @@ void TMprisService::Play() {
 }
 
 void TMprisService::Pause() {
+    if (WindowBusy()) {
+        return;
+    }
     if (FWindow.MP3Player1->Status() == mpsPlaying) {
         FWindow.PAUSEClick();
     }
@@ -179,6 +191,9 @@ void TMprisService::Pause() {
 }
 
 void TMprisService::PlayPause() {
+    if (WindowBusy()) {
+        return;
+    }
     if (FWindow.MP3Player1->Status() == mpsStopped) {
         FWindow.PLAYClick();
     } else {
@@ -188,21 +203,33 @@ void TMprisService::PlayPause() {
 }
 
 void TMprisService::Stop() {
+    if (WindowBusy()) {
+        return;
+    }
     FWindow.STOPClick();
     Refresh();
 }
 
 void TMprisService::Next() {
+    if (WindowBusy()) {
+        return;
+    }
     FWindow.FFClick();
     Refresh();
 }
 
 void TMprisService::Previous() {
+    if (WindowBusy()) {
+        return;
+    }
     FWindow.REWClick();
     Refresh();
 }
 
 void TMprisService::Seek(qlonglong offsetUs) {
+    if (WindowBusy()) {
+        return;
+    }
     TMP3Player& player = *FWindow.MP3Player1;
     if (!CanSeek() || player.Status() == mpsStopped) {
         return;
@@ -219,6 +246,9 @@ void TMprisService::Seek(qlonglong offsetUs) {
 }
 
 void TMprisService::SetPosition(const QDBusObjectPath& trackId, qlonglong positionUs) {
+    if (WindowBusy()) {
+        return;
+    }
     TMP3Player& player = *FWindow.MP3Player1;
     // A stale track id (the track changed since the client looked) or a place outside the track is ignored.
     if (trackId != TrackId() || !CanSeek() || player.Status() == mpsStopped || positionUs < 0 ||
@@ -230,6 +260,9 @@ void TMprisService::SetPosition(const QDBusObjectPath& trackId, qlonglong positi
 }
 
 void TMprisService::OpenUri(const QString& uri) {
+    if (WindowBusy()) {
+        return;
+    }
     const QUrl url(uri);
     if (!url.isLocalFile()) {
         return;
@@ -239,6 +272,9 @@ void TMprisService::OpenUri(const QString& uri) {
 }
 
 void TMprisService::SetLoopStatus(const QString& status) {
+    if (WindowBusy()) {
+        return;
+    }
     if (status == QStringLiteral("Track")) {
         ClickTo(FWindow.REPONE, true);
     } else if (status == QStringLiteral("Playlist")) {
@@ -250,11 +286,17 @@ void TMprisService::SetLoopStatus(const QString& status) {
 }
 
 void TMprisService::SetShuffle(bool on) {
+    if (WindowBusy()) {
+        return;
+    }
     ClickTo(FWindow.RAND, on);
     Refresh();
 }
 
 void TMprisService::SetVolume(double volume) {
+    if (WindowBusy()) {
+        return;
+    }
     if (std::isnan(volume)) {
         return;
     }
@@ -279,10 +321,10 @@ QVariantMap TMprisService::PlayerProperties() const {
             {QStringLiteral("Shuffle"), Shuffle()},
             {QStringLiteral("Volume"), Volume()},
             {QStringLiteral("Metadata"), Metadata()},
-            {QStringLiteral("CanGoNext"), HasAlbum()},
-            {QStringLiteral("CanGoPrevious"), HasAlbum()},
-            {QStringLiteral("CanPlay"), HasAlbum()},
-            {QStringLiteral("CanPause"), HasAlbum()},
+            {QStringLiteral("CanGoNext"), CanUseTransport()},
+            {QStringLiteral("CanGoPrevious"), CanUseTransport()},
+            {QStringLiteral("CanPlay"), CanUseTransport()},
+            {QStringLiteral("CanPause"), CanUseTransport()},
             {QStringLiteral("CanSeek"), CanSeek()}};
 }
 

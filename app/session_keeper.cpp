@@ -1,5 +1,6 @@
 #include "SessionKeeper.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -23,13 +24,16 @@ std::string EntryKey(int32_t index) {
 
 TSessionKeeper::TSessionKeeper(TPlatform& window, std::string iniFileName)
     : QObject(&window), FWindow(window), FIniFileName(std::move(iniFileName)) {
-    connect(&FWindow, &TPlatform::Closing, this, [this] {
-        // Power first stops the player and then closes the window: the first word counts.
+    // Power first stops the player and then closes the window: the first word counts. The end of the
+    // desktop session quits the application without closing the window first.
+    const auto saveOnce = [this] {
         if (!FSaved) {
             FSaved = true;
             Save(Capture());
         }
-    });
+    };
+    connect(&FWindow, &TPlatform::Closing, this, saveOnce);
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, saveOnce);
 }
 
 TSessionState TSessionKeeper::Capture() const {

@@ -198,6 +198,28 @@ TEST_F(CommandLineWindowTest, EnqueueAddsWithoutPlayingAndControlsWorkTheTranspo
     EXPECT_TRUE(closed);
 }
 
+TEST_F(CommandLineWindowTest, ADecodeRunOnlyEnqueuesAndObeysOnlyQuit) {
+    MakeWindow();
+    const std::string first = LongStream("first.mp2", 600);
+    const std::string later = LongStream("later.mp2", 4);
+    AddThroughDialog({first});
+    std::filesystem::create_directories(FFolder / "wav");
+    FileAnswers.push_back(QString::fromStdString((FFolder / "wav" / "(none)").string()));
+    Window->BitBtn1Click();
+    ASSERT_TRUE(Window->Decoding);
+
+    const QString folder = QString::fromStdString(FFolder.string());
+    RunCommandLine(*Window, ParseCommandLine({"tunelo", "later.mp2", "--next", "--stop"}), folder);
+    EXPECT_EQ(AlbumFiles(), (std::vector<std::string>{first, later}));
+    EXPECT_TRUE(Window->Decoding);
+    EXPECT_EQ(PlayingFile(), first);
+
+    bool closed = false;
+    QObject::connect(Window.get(), &TPlatform::FormClosed, [&closed] { closed = true; });
+    RunCommandLine(*Window, ParseCommandLine({"tunelo", "--quit"}), folder);
+    EXPECT_TRUE(closed);
+}
+
 // ---- The real program, started a second time ----
 
 // The lock, the socket and the settings of a "running copy" in folders of the test's own.

@@ -265,6 +265,35 @@ TEST_F(MprisTest, RaiseRestoresTheWindowAndQuitClosesIt) {
     EXPECT_TRUE(ProcessEventsUntil([&closed] { return closed; }));
 }
 
+TEST_F(MprisTest, ADecodeRunRefusesEveryRequestButRaiseAndQuit) {
+    // Long enough that the run is still going while the bus is asked.
+    const std::string first = LongStream("long/first.mp2", 600);
+    const std::string second = LongStream("long/second.mp2", 4);
+    AddThroughDialog({first, second});
+    Window->VOL->setValue(20);
+    std::filesystem::create_directories(FFolder / "wav");
+    FileAnswers.push_back(QString::fromStdString((FFolder / "wav" / "(none)").string()));
+    Window->BitBtn1Click();
+    ASSERT_TRUE(Window->Decoding);
+
+    Service->Next();
+    Service->Stop();
+    Service->PlayPause();
+    Service->SetVolume(1.0);
+    Service->SetShuffle(true);
+    Service->OpenUri(QUrl::fromLocalFile(QString::fromStdString(second)).toString());
+    EXPECT_TRUE(Window->Decoding);
+    EXPECT_EQ(PlayingFile(), first);
+    EXPECT_EQ(Window->MP3Player1->Status(), mpsPlaying);
+    EXPECT_EQ(Window->VOL->value(), 20);
+    EXPECT_FALSE(Window->PlayOrder.Random());
+    EXPECT_EQ(Window->Album.MusicCount(), 2);
+    for (const char* can : {"CanPlay", "CanPause", "CanGoNext", "CanGoPrevious", "CanSeek"}) {
+        EXPECT_FALSE(Player(can).toBool()) << can;
+    }
+    Window->EndDecodeRun();
+}
+
 TEST_F(MprisTest, ASecondServiceCannotTakeTheNameAndTheFirstKeepsAnswering) {
     TMprisService second(*Window);
     EXPECT_FALSE(second.Register());
