@@ -16,7 +16,7 @@
 
 #include <vector>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 

@@ -1,9 +1,9 @@
-#include "StreamDecoder.h"
+#include "stream_decoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "FileBytes.h"
+#include "file_bytes.h"
 
 namespace tunelo::cli {
 
