@@ -191,6 +191,8 @@ public:
     const TPlatformDialogs& Dialogs() const { return FDialogs; }
 
 signals:
+    // Quitting has begun: the player still plays (Power and the close box stop it right after).
+    void Closing();
     // The window has closed for good (the program ends).
     void FormClosed();
     // A user move of the position bar asked the player to seek there.

@@ -224,6 +224,9 @@ void TPlatform::FormCloseQuery() {
 }
 
 void TPlatform::closeEvent(QCloseEvent* event) {
+    if (!FClosed) {
+        emit Closing();
+    }
     FormCloseQuery();
     event->accept();
     if (!FClosed) {
@@ -255,6 +258,7 @@ void TPlatform::FormDestroy() {
 }
 
 void TPlatform::BitBtn7Click() {
+    emit Closing();
     if (MP3Player1->Status() != mpsStopped) {
         MP3Player1->Stop();
     }

@@ -52,14 +52,17 @@ private:
     std::string FFileName;
 };
 
-// Where the program's settings file lives: next to the executable (the executable's path with its
-// extension, if any, replaced by ".ini") when that folder is writable, else
-// $XDG_CONFIG_HOME/tunelo/TUNELO.ini, with ~/.config standing in for an unset or relative
-// XDG_CONFIG_HOME. One path for every part of the program.
+// Where the program's settings file lives: $XDG_CONFIG_HOME/tunelo/tunelo.ini, with ~/.config standing
+// in for an unset or relative XDG_CONFIG_HOME; but a portable copy's settings file that already sits next
+// to the executable (PortableIniPath) is used instead. None is ever created there. One path for every part
+// of the program.
 std::string ApplicationIniPath();
 
+// The executable's path with its extension, if any, replaced by ".ini".
+std::string PortableIniPath(const std::string& executablePath);
+
 // The rule behind ApplicationIniPath, given its inputs.
-std::string IniPathFor(const std::string& executablePath, bool executableFolderWritable,
+std::string IniPathFor(const std::string& executablePath, bool portableIniExists,
                        const std::string& xdgConfigHome, const std::string& home);
 
 // Parses a decimal 32-bit integer the way ReadInteger does; false when the text is not one.

@@ -375,19 +375,23 @@ std::vector<std::string> TMPIniFile::ReadSections() const {
     return sections;
 }
 
-std::string IniPathFor(const std::string& executablePath, bool executableFolderWritable,
+std::string PortableIniPath(const std::string& executablePath) {
+    const size_t slash = executablePath.rfind('/');
+    const size_t dot = executablePath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
+}
+
+std::string IniPathFor(const std::string& executablePath, bool portableIniExists,
                        const std::string& xdgConfigHome, const std::string& home) {
-    if (executableFolderWritable && !executablePath.empty()) {
-        const size_t slash = executablePath.rfind('/');
-        const size_t dot = executablePath.rfind('.');
-        const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-        return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
+    if (portableIniExists && !executablePath.empty()) {
+        return PortableIniPath(executablePath);
     }
     std::string config = xdgConfigHome;
     if (config.empty() || config[0] != '/') {
         config = home + "/.config";
     }
-    return config + "/tunelo/TUNELO.ini";
+    return config + "/tunelo/tunelo.ini";
 }
 
 std::string ApplicationIniPath() {
@@ -397,7 +401,11 @@ std::string ApplicationIniPath() {
     if (length > 0) {
         executable.assign(buffer, static_cast<size_t>(length));
     }
-    const bool writable = !executable.empty() && access(ParentFolder(executable).c_str(), W_OK) == 0;
+    // Only a copy the user put there on purpose: a build folder or ~/bin is writable too, and a settings
+    // file must not appear in it.
+    struct stat info {};
+    const bool portable =
+        !executable.empty() && stat(PortableIniPath(executable).c_str(), &info) == 0 && S_ISREG(info.st_mode);
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string home;
     if (const char* variable = std::getenv("HOME"); variable && *variable) {
@@ -405,7 +413,7 @@ std::string ApplicationIniPath() {
     } else if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) {
         home = user->pw_dir;
     }
-    return IniPathFor(executable, writable, xdg ? xdg : "", home);
+    return IniPathFor(executable, portable, xdg ? xdg : "", home);
 }
 
 } // namespace tunelo

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -184,20 +186,40 @@ TEST_F(IniFileTest, MissingFoldersOfTheSettingsPathAreCreated) {
     EXPECT_EQ(TMPIniFile(nested).ReadString("Options", "LastAlbumPath", ""), "/music");
 }
 
-TEST(IniPathTest, BesideTheExecutableWhenWritableElseTheConfigFolder) {
+TEST(IniPathTest, ThePortableCopysFileWhenItExistsElseTheConfigFolder) {
     EXPECT_EQ(IniPathFor("/opt/tunelo/tunelo", true, "/cfg", "/home/u"), "/opt/tunelo/tunelo.ini");
     EXPECT_EQ(IniPathFor("/opt/tunelo/TUNELO.exe", true, "", "/home/u"), "/opt/tunelo/TUNELO.ini");
     EXPECT_EQ(IniPathFor("/opt/v1.2/tunelo", true, "", "/home/u"), "/opt/v1.2/tunelo.ini");
     EXPECT_EQ(IniPathFor("/opt/.hidden", true, "", "/home/u"), "/opt/.hidden.ini");
-    EXPECT_EQ(IniPathFor("/usr/bin/tunelo", false, "/cfg", "/home/u"), "/cfg/tunelo/TUNELO.ini");
-    EXPECT_EQ(IniPathFor("/usr/bin/tunelo", false, "", "/home/u"), "/home/u/.config/tunelo/TUNELO.ini");
+    EXPECT_EQ(IniPathFor("/usr/bin/tunelo", false, "/cfg", "/home/u"), "/cfg/tunelo/tunelo.ini");
+    EXPECT_EQ(IniPathFor("/usr/bin/tunelo", false, "", "/home/u"), "/home/u/.config/tunelo/tunelo.ini");
     EXPECT_EQ(IniPathFor("/usr/bin/tunelo", false, "relative", "/home/u"),
-              "/home/u/.config/tunelo/TUNELO.ini");
-    EXPECT_EQ(IniPathFor("", true, "/cfg", "/home/u"), "/cfg/tunelo/TUNELO.ini");
+              "/home/u/.config/tunelo/tunelo.ini");
+    EXPECT_EQ(IniPathFor("", true, "/cfg", "/home/u"), "/cfg/tunelo/tunelo.ini");
+}
 
-    // This test program's own folder is writable, so its settings would sit beside it.
-    const std::string own = ApplicationIniPath();
-    EXPECT_EQ(own.substr(own.rfind('/') + 1), "ini_file_test.ini");
+TEST_F(IniFileTest, AWritableProgramFolderGetsNoSettingsFileUnlessOneIsThere) {
+    const std::string configHome = FFolder.string();
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+
+    // The build folder holding this test program is writable, and yet the settings go to the config folder.
+    EXPECT_EQ(ApplicationIniPath(), configHome + "/tunelo/tunelo.ini");
+
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    ASSERT_GT(length, 0);
+    const std::string portable = PortableIniPath(std::string(buffer, static_cast<size_t>(length)));
+    std::ofstream(portable) << "[Setup]\n";
+    EXPECT_EQ(ApplicationIniPath(), portable);
+    std::filesystem::remove(portable);
+
+    if (saved) {
+        setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST(IniPathTest, ParseIniIntegerAgreesWithReadInteger) {
