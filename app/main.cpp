@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "EngineHost.h"
-#include "MPInstanceLock.h"
-#include "QuitSignals.h"
-#include "TransportPictures.h"
 #include "Unit4.h"
+#include "engine_host.h"
+#include "instance_lock.h"
+#include "quit_signals.h"
+#include "transport_pictures.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -2,9 +2,9 @@
 // against the standard's factors computed here in double precision, and with hostile block information.
 
 #include "MPCPUSpc.h"
-#include "MPDecoderState.h"
-#include "MPLayer3Spectrum.h"
 #include "MPStandardTables.h"
+#include "decoder_state.h"
+#include "layer3_spectrum.h"
 
 #include <gtest/gtest.h>
 

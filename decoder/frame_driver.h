@@ -3,12 +3,9 @@
 
 #include <cstdint>
 
-#include "MPDecoderState.h"
+#include "decoder_state.h"
 
 namespace tunelo {
-
-// Sampling frequency in Hz of a header's VersionId, SamplingIndex and MPEG-2.5 flag; 0 for index 3.
-int32_t SamplingFrequency(int32_t versionId, int32_t samplingIndex, bool mpeg25);
 
 // The subband limit by frequency and down-sampling, shared by all layers (0 = full bandwidth).
 int32_t SubbandLimitFor(int32_t frequencyLimit, int32_t fs, int32_t downSampling);
