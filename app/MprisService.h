@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -29,13 +29,13 @@
 #include "KSavePos.h"
 #include "MP3Plyr.h"
 #include "NewCtrls.h"
-#include "PlatformDialogs.h"
 #include "TrayIcon.h"
-#include "TrayMenu.h"
 #include "album.h"
 #include "listening_options.h"
+#include "platform_dialogs.h"
 #include "play_order.h"
 #include "transport.h"
+#include "tray_menu.h"
 
 class QButtonGroup;
 

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "ErrorBox.h"
-#include "JukeboxSettings.h"
-#include "MPIniFile.h"
 #include "Unit4.h"
+#include "error_box.h"
+#include "ini_file.h"
+#include "jukebox_settings.h"
 
 namespace tunelo {
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-#include "ErrorBox.h"
+#include "error_box.h"
 #include "Unit4.h"
 
 namespace tunelo {

@@ -1,4 +1,4 @@
-#include "EngineHost.h"
+#include "engine_host.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -8,10 +8,10 @@
 
 #include <atomic>
 
-#include "ErrorBox.h"
 #include "MP3Trds.h"
-#include "MPMessageWindow.h"
-#include "MainForm.h"
+#include "error_box.h"
+#include "main_form.h"
+#include "message_window.h"
 
 namespace tunelo {
 

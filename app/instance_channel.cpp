@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "MPInstanceLock.h"
+#include "instance_lock.h"
 
 namespace tunelo {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 #include "text_encoding.h"
 
 namespace tunelo {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -8,14 +8,14 @@
 #include <cstdlib>
 
 #include "CommandLine.h"
-#include "EngineHost.h"
 #include "InstanceChannel.h"
-#include "MPInstanceLock.h"
 #include "MprisService.h"
-#include "QuitSignals.h"
 #include "SessionKeeper.h"
-#include "TransportPictures.h"
 #include "Unit4.h"
+#include "engine_host.h"
+#include "instance_lock.h"
+#include "quit_signals.h"
+#include "transport_pictures.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Manual.h"
+#include "manual.h"
 
 #include <QDesktopServices>
 #include <QDir>

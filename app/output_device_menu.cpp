@@ -2,7 +2,7 @@
 
 #include <QActionGroup>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 #include "MPWaveDevice.h"
 
 namespace tunelo {

@@ -1,4 +1,4 @@
-#include "PlatformDialogs.h"
+#include "platform_dialogs.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>

@@ -4,16 +4,16 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "ErrorBox.h"
-#include "JukeboxSettings.h"
-#include "MPIniFile.h"
-#include "MPMessageWindow.h"
-#include "MainForm.h"
-#include "Manual.h"
 #include "OutputDeviceMenu.h"
-#include "TransportPictures.h"
 #include "Unit4.h"
+#include "error_box.h"
+#include "ini_file.h"
+#include "jukebox_settings.h"
 #include "listening_options.h"
+#include "main_form.h"
+#include "manual.h"
+#include "message_window.h"
+#include "transport_pictures.h"
 
 namespace tunelo {
 

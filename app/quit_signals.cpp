@@ -1,4 +1,4 @@
-#include "QuitSignals.h"
+#include "quit_signals.h"
 
 #include <QSocketNotifier>
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "ClickTo.h"
-#include "ErrorBox.h"
-#include "MPIniFile.h"
+#include "error_box.h"
+#include "ini_file.h"
 #include "Unit4.h"
 
 namespace tunelo {

@@ -4,8 +4,8 @@
 #include <QEvent>
 #include <QTimer>
 
-#include "TransportPictures.h"
 #include "Unit4.h"
+#include "transport_pictures.h"
 
 namespace tunelo {
 

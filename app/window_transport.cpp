@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "ErrorBox.h"
-#include "TransportPictures.h"
 #include "Unit4.h"
+#include "error_box.h"
+#include "transport_pictures.h"
 
 namespace tunelo {
 

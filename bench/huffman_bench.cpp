@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "BenchData.h"
-#include "MPBitReader.h"
-#include "MPLayer3Huffman.h"
+#include "bench_data.h"
+#include "bit_reader.h"
+#include "layer3_huffman.h"
 
 namespace tunelo::bench {
 namespace {

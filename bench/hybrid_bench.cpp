@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "BenchData.h"
-#include "MPCPUSpc.h"
+#include "bench_data.h"
+#include "routine_table.h"
 
 namespace tunelo::bench {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "BenchData.h"
-#include "MPLayer3Spectrum.h"
+#include "bench_data.h"
+#include "layer3_spectrum.h"
 
 namespace tunelo::bench {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <random>
 
-#include "BenchData.h"
-#include "MPCPUSpc.h"
-#include "MPSynthesis.h"
+#include "bench_data.h"
+#include "routine_table.h"
+#include "synthesis.h"
 
 namespace tunelo::bench {
 namespace {

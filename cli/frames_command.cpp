@@ -9,11 +9,10 @@
 #include <string>
 
 #include "MP3decdr.h"
-#include "MPFileStream.h"
-#include "MPStandardTables.h"
 #include "MPStreamReader.h"
 #include "commands.h"
 #include "file_bytes.h"
+#include "file_stream.h"
 
 namespace tunelo::cli {
 
@@ -44,12 +43,6 @@ const char* VersionName(const TMPHeader& h) {
     return h.SyncKind == 2 ? "2.5" : "2";
 }
 
-int32_t SamplingRateHz(const TMPHeader& h) {
-    const int32_t rate = kSamplingTable50[h.VersionId][h.SamplingIndex] * 50;
-    // MPEG-2.5 has no sampling row of its own: its rates are half of the MPEG-2 row.
-    return h.VersionId == 0 && h.SyncKind == 2 ? rate / 2 : rate;
-}
-
 // The frame at bytes (4 readable) as a listing line; false when it does not belong to the stream.
 bool DescribeFrame(const uint8_t* bytes, const TStreamStart& start, TFrameLine& line) {
     if (!HeadersCompatible(start.First, bytes)) {
@@ -72,7 +65,8 @@ bool DescribeFrame(const uint8_t* bytes, const TStreamStart& start, TFrameLine& 
 void PrintFrame(int64_t offset, const TFrameLine& line) {
     const TMPHeader& h = line.Header;
     std::printf("%lld\t%s\t%d\t%d\t%d\t%d\t%d\n", static_cast<long long>(offset), VersionName(h),
-                4 - h.LayerCode, SamplingRateHz(h), h.Mode, line.Bitrate, line.Bytes);
+                4 - h.LayerCode, SamplingFrequency(h.VersionId, h.SamplingIndex, h.SyncKind == 2), h.Mode,
+                line.Bitrate, line.Bytes);
 }
 
 // Skips a leading ID3v2 tag; false when the tag claims more bytes than the file has.

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "MPFileStream.h"
+#include "file_stream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 

@@ -1,6 +1,6 @@
 #include "wav_writer.h"
 
-#include "MPWavHeader.h"
+#include "wav_header.h"
 
 #include <cctype>
 #include <cerrno>

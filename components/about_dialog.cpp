@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "MainForm.h"
-#include "TransportPictures.h"
+#include "main_form.h"
+#include "transport_pictures.h"
 
 namespace tunelo {
 

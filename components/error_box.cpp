@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "error_box.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -7,7 +7,7 @@
 
 #include <exception>
 
-#include "ErrorBox.h"
+#include "error_box.h"
 
 namespace tunelo {
 

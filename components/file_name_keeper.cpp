@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 
 namespace tunelo {
 

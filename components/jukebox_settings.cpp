@@ -1,9 +1,9 @@
-#include "JukeboxSettings.h"
+#include "jukebox_settings.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 
 namespace tunelo {
 

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QStringList>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 
 namespace tunelo {
 

@@ -1,4 +1,4 @@
-#include "MainForm.h"
+#include "main_form.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "TransportPictures.h"
+#include "transport_pictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,6 +1,6 @@
-#include "TrayMenu.h"
+#include "tray_menu.h"
 
-#include "TransportPictures.h"
+#include "transport_pictures.h"
 
 namespace tunelo {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "MPLayer3Huffman.h"
 #include "MPStandardTables.h"
+#include "layer3_huffman.h"
 
 namespace tunelo {
 

@@ -1,8 +1,8 @@
 // Layer I: bit allocation, scale factors and the 12 sample slots of a frame, then synthesis.
 #include <algorithm>
 
-#include "MPBitReader.h"
-#include "MPLayer12.h"
+#include "bit_reader.h"
+#include "layer12.h"
 
 namespace tunelo {
 

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "MPBitReader.h"
-#include "MPFrameDriver.h"
-#include "MPLayer12.h"
 #include "MPStandardTables.h"
-#include "MPSynthesis.h"
+#include "bit_reader.h"
+#include "frame_driver.h"
+#include "layer12.h"
+#include "synthesis.h"
 
 namespace tunelo {
 

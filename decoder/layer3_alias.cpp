@@ -1,9 +1,9 @@
 // Layer III alias reduction: eight butterflies across each subband boundary of the long-block part.
 #include <algorithm>
 
-#include "MPCPUSpc.h"
-#include "MPLayer3Spectrum.h"
 #include "MPTables.h"
+#include "layer3_spectrum.h"
+#include "routine_table.h"
 
 namespace tunelo {
 

@@ -1,5 +1,5 @@
 // Alias reduction with AVX2 and FMA: the eight butterflies of a subband boundary in one register.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 

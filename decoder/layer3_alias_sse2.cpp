@@ -1,5 +1,5 @@
 // Alias reduction with SSE2: the eight butterflies of a subband boundary in two registers.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 

@@ -1,6 +1,6 @@
 // The scale-factor band tables of one stream, copied from the standard's tables into the state.
-#include "MPFrameDriver.h"
 #include "MPStandardTables.h"
+#include "frame_driver.h"
 
 namespace tunelo {
 

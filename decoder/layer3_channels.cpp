@@ -3,7 +3,7 @@
 // store, so the two granule buffers take turns.
 #include <algorithm>
 
-#include "MPHybrid.h"
+#include "layer3_hybrid.h"
 
 namespace tunelo {
 

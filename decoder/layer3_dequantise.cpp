@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "MPLayer3Spectrum.h"
 #include "MPTables.h"
+#include "layer3_spectrum.h"
 
 namespace tunelo {
 

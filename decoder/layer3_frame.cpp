@@ -3,15 +3,15 @@
 #include <cstring>
 
 #include "MP3decdr.h"
-#include "MPBitReader.h"
-#include "MPFrameDriver.h"
-#include "MPHybrid.h"
-#include "MPLayer3Huffman.h"
-#include "MPLayer3Spectrum.h"
-#include "MPSideInfo.h"
 #include "MPStandardTables.h"
-#include "MPSynthesis.h"
 #include "MPTables.h"
+#include "bit_reader.h"
+#include "frame_driver.h"
+#include "layer3_huffman.h"
+#include "layer3_hybrid.h"
+#include "layer3_side_info.h"
+#include "layer3_spectrum.h"
+#include "synthesis.h"
 
 namespace tunelo {
 

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "MPBitReader.h"
-#include "MPLayer3Huffman.h"
+#include "bit_reader.h"
+#include "layer3_huffman.h"
 
 namespace tunelo {
 

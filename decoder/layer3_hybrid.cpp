@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "MPHybrid.h"
 #include "MPTables.h"
+#include "layer3_hybrid.h"
 
 namespace tunelo {
 

@@ -1,6 +1,6 @@
 // The hybrid filterbank with AVX2 and FMA, eight subbands per register, and the 18-point transform of
 // one subband as a product.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 
@@ -141,7 +141,7 @@ struct TAvx2Lanes {
 
 } // namespace tunelo
 
-#include "MPHybridLanes.h"
+#include "layer3_hybrid_lanes.h"
 
 namespace tunelo {
 

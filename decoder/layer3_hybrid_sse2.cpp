@@ -1,5 +1,5 @@
 // The hybrid filterbank with SSE2, four subbands per register.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 
@@ -83,7 +83,7 @@ struct TSse2Lanes {
 
 } // namespace tunelo
 
-#include "MPHybridLanes.h"
+#include "layer3_hybrid_lanes.h"
 
 namespace tunelo {
 

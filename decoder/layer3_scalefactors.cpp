@@ -1,8 +1,8 @@
 // Layer III part 2: the scale factors of one granule and channel, in the MPEG-1 form (with reuse of
 // granule 0's long-block factors) and in the MPEG-2/2.5 form.
 
-#include "MPBitReader.h"
-#include "MPLayer3Huffman.h"
+#include "bit_reader.h"
+#include "layer3_huffman.h"
 
 namespace tunelo {
 

@@ -2,8 +2,8 @@
 // to the two channels of one granule after dequantisation.
 #include <algorithm>
 
-#include "MPLayer3Spectrum.h"
 #include "MPTables.h"
+#include "layer3_spectrum.h"
 
 namespace tunelo {
 

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 
-#include "MPCPUSpc.h"
-#include "MPDctMatrix.h"
-#include "MPImdctPacked.h"
-#include "MPSimdMembers.h"
-#include "MPSynthesis.h"
-#include "MPWindowLayout.h"
+#include "layer3_imdct_packed.h"
+#include "routine_table.h"
+#include "simd_members.h"
+#include "synthesis.h"
+#include "synthesis_dct_matrix.h"
+#include "synthesis_window_layout.h"
 
 namespace tunelo {
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "MPSynthesis.h"
 #include "MPTables.h"
+#include "synthesis.h"
 
 namespace tunelo {
 

@@ -1,12 +1,12 @@
 // The 32-point synthesis transform with AVX2 and FMA: products over the mirrored sums and differences,
 // eight outputs per register, several chains of multiply-adds side by side.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 
 #include <immintrin.h>
 
-#include "MPDctMatrix.h"
+#include "synthesis_dct_matrix.h"
 
 namespace tunelo {
 

@@ -1,7 +1,7 @@
 // The cosine products of the packed synthesis transforms, computed in double and stored as floats.
 #include <cmath>
 
-#include "MPDctMatrix.h"
+#include "synthesis_dct_matrix.h"
 
 namespace tunelo {
 

@@ -1,12 +1,12 @@
 // The 32-point synthesis transform with SSE2: two 16 x 16 products over the mirrored sums and
 // differences, four outputs per register.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 
 #include <emmintrin.h>
 
-#include "MPDctMatrix.h"
+#include "synthesis_dct_matrix.h"
 
 namespace tunelo {
 

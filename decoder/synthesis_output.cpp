@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "MP3decdr.h"
-#include "MPSynthesis.h"
+#include "synthesis.h"
 
 namespace tunelo {
 

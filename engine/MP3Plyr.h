@@ -3,10 +3,10 @@
 #pragma once
 
 #include "MP3Trds.h"
-#include "MPAlignedBlock.h"
 #include "MPErrors.h"
-#include "MPFileStream.h"
 #include "MPInfo.h"
-#include "MPPlayer.h"
-#include "MPSoundOut.h"
 #include "MPStreamReader.h"
+#include "aligned_block.h"
+#include "file_stream.h"
+#include "player.h"
+#include "sound_out.h"

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "MPAlignedBlock.h"
-#include "MPFileStream.h"
+#include "aligned_block.h"
+#include "file_stream.h"
 
 namespace tunelo {
 

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
 #include "pcm_gain.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -7,7 +7,7 @@
 // belongs to, the window is told by a plain post, and the worker goes on at once: the decode thread first
 // stops its own loop, the wave output drops the rest of a failed file by itself.
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

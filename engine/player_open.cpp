@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

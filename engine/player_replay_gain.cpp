@@ -1,7 +1,7 @@
 // ReplayGain in the player: the factor for the open file's samples follows the mode and the pre-amp.
 #include <cmath>
 
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -7,8 +7,8 @@
 
 #include "MPClock.h"
 #include "MPErrors.h"
-#include "MPSoundOut.h"
-#include "MPWavHeader.h"
+#include "sound_out.h"
+#include "wav_header.h"
 
 namespace tunelo {
 

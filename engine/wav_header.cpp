@@ -1,4 +1,4 @@
-#include "MPWavHeader.h"
+#include "wav_header.h"
 
 #include <algorithm>
 #include <cstring>

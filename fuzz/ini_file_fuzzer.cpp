@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "MPFileStream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
+#include "file_stream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "MPIniFile.h"
+#include "ini_file.h"
 
 #include <algorithm>
 #include <atomic>

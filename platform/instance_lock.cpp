@@ -1,4 +1,4 @@
-#include "MPInstanceLock.h"
+#include "instance_lock.h"
 
 #include <cerrno>
 #include <cstdlib>

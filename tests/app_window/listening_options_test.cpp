@@ -2,7 +2,7 @@
 // one reads as, and that a menu choice is stored and handed on.
 #include <QMenu>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 #include "listening_options.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include "JukeboxSettings.h"
+#include "jukebox_settings.h"
 #include "window_test_support.h"
 
 namespace tunelo::test {

@@ -4,8 +4,8 @@
 
 #include <csignal>
 
-#include "Manual.h"
-#include "QuitSignals.h"
+#include "manual.h"
+#include "quit_signals.h"
 #include "window_test_support.h"
 
 namespace tunelo::test {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "ErrorBox.h"
-#include "MPIniFile.h"
 #include "Unit4.h"
+#include "engine_host.h"
+#include "error_box.h"
+#include "ini_file.h"
 #include "qt_test_app.h"
 
 namespace tunelo::test {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "MP3Plyr.h"
-#include "MPIniFile.h"
 #include "PcmCompare.h"
 #include "cli_run.h"
+#include "ini_file.h"
 
 using namespace tunelo;
 using namespace tunelo::test;

@@ -3,8 +3,8 @@
 // of the last bit), and each meets full accuracy against the reference decoder.
 #include <gtest/gtest.h>
 
-#include "MPCPUSpc.h"
 #include "PcmCompare.h"
+#include "routine_table.h"
 
 using namespace tunelo::test;
 

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "MainForm.h"
+#include "main_form.h"
 #include "qt_environment.h"
 
 namespace tunelo {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "ErrorBox.h"
+#include "error_box.h"
 #include "qt_environment.h"
 
 namespace tunelo {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 #include "qt_environment.h"
 
 namespace tunelo {

@@ -1,10 +1,10 @@
-#include "JukeboxSettings.h"
+#include "jukebox_settings.h"
 
 #include <QTemporaryDir>
 
 #include <filesystem>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 #include "qt_environment.h"
 
 namespace tunelo {

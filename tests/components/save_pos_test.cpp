@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 #include <QTemporaryDir>
 
-#include "MPIniFile.h"
+#include "ini_file.h"
 #include "qt_environment.h"
 
 namespace tunelo {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "TransportPictures.h"
-#include "TrayMenu.h"
 #include "qt_environment.h"
+#include "transport_pictures.h"
+#include "tray_menu.h"
 
 namespace tunelo {
 namespace {

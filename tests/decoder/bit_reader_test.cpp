@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "MPBitReader.h"
+#include "bit_reader.h"
 
 namespace tunelo {
 namespace {

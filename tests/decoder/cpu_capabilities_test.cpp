@@ -2,6 +2,7 @@
 // member sets behind them, and the detection on this machine.
 
 #include "MPCPUSpc.h"
+#include "routine_table.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "MPSimdMembers.h"
-#include "MPSynthesis.h"
+#include "simd_members.h"
+#include "synthesis.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -10,10 +10,10 @@
 #include <random>
 #include <vector>
 
-#include "MPLayer12.h"
 #include "MPStandardTables.h"
-#include "MPSynthesis.h"
 #include "bit_writer.h"
+#include "layer12.h"
+#include "synthesis.h"
 
 namespace tunelo {
 namespace {

@@ -1,9 +1,9 @@
 // The Layer III hybrid filterbank against a direct double-precision evaluation of the standard's
 // inverse transforms and windows, and the channel routines built on it.
 
-#include "MPCPUSpc.h"
-#include "MPDecoderState.h"
-#include "MPHybrid.h"
+#include "decoder_state.h"
+#include "layer3_hybrid.h"
+#include "routine_table.h"
 
 #include <gtest/gtest.h>
 

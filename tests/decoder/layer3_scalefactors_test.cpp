@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "MPBitReader.h"
-#include "MPLayer3Huffman.h"
+#include "bit_reader.h"
 #include "bit_writer.h"
+#include "layer3_huffman.h"
 
 namespace tunelo {
 namespace {

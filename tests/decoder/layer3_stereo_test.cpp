@@ -2,10 +2,10 @@
 // against the standard's factors computed here in double precision, and with hostile block information.
 
 #include "MPCPUSpc.h"
-#include "MPDecoderState.h"
-#include "MPFrameDriver.h"
-#include "MPLayer3Spectrum.h"
+#include "frame_driver.h"
 #include "MPStandardTables.h"
+#include "decoder_state.h"
+#include "layer3_spectrum.h"
 
 #include <gtest/gtest.h>
 

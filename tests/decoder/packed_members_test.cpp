@@ -4,8 +4,8 @@
 // sanitizers catch a stray access.
 
 #include "MP3decdr.h"
-#include "MPCPUSpc.h"
-#include "MPSynthesis.h"
+#include "routine_table.h"
+#include "synthesis.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "MPCPUSpc.h"
-#include "MPDecoderState.h"
-#include "MPSynthesis.h"
+#include "decoder_state.h"
+#include "routine_table.h"
+#include "synthesis.h"
 
 namespace tunelo {
 namespace {

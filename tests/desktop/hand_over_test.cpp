@@ -10,7 +10,7 @@
 #include "CommandLine.h"
 #include "DesktopTestSupport.h"
 #include "InstanceChannel.h"
-#include "MPInstanceLock.h"
+#include "instance_lock.h"
 
 namespace tunelo::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "MPInstanceLock.h"
+#include "instance_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "MPMessageWindow.h"
+#include "message_window.h"
 #include "recording_target.h"
 
 using namespace tunelo;

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "MPMessageWindow.h"
+#include "message_window.h"
 
 namespace testsupport {
 

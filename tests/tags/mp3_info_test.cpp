@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MPErrors.h"
-#include "MPFileStream.h"
+#include "file_stream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 #include "tag_file_builder.h"

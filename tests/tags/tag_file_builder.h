@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "MPFileStream.h"
+#include "file_stream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "MPFileStream.h"
+#include "file_stream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 #include "tag_file_builder.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "MPDecoderState.h"
+#include "decoder_state.h"
 
 namespace tunelo {
 
@@ -43,6 +43,9 @@ struct TMPDecodeResult {
     int32_t BytesConsumed;
     int32_t PcmBytes;
 };
+
+// Sampling frequency in Hz of a header's VersionId, SamplingIndex and MPEG-2.5 flag; 0 for index 3.
+int32_t SamplingFrequency(int32_t versionId, int32_t samplingIndex, bool mpeg25);
 
 // Prepares the state for a stream; 1 when ready, 0 when the stream is refused.
 int32_t DecoderSetup(TMPDecoderState& state, const TMPHeader& header, int32_t frameLength,

@@ -12,10 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "MP3decdr.h"
-#include "MPCPUSpc.h"
 #include "MPStandardTables.h"
-#include "MPSynthesis.h"
 #include "MPTables.h"
+#include "routine_table.h"
+#include "synthesis.h"
 
 namespace tunelo {
 namespace {

@@ -1,6 +1,6 @@
 // What the packed filterbank members need beyond the Layer III tables: the portable transforms'
 // divisors as factors (so that the lane-parallel transforms compute exactly what the portable ones
-// do), and the in-place 18-point transform of MPHybrid.h written out as a product, for one subband.
+// do), and the in-place 18-point transform of layer3_hybrid.h written out as a product, for one subband.
 #pragma once
 
 #include <cstdint>

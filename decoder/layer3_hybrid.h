@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "MPCPUSpc.h"
-#include "MPDecoderState.h"
+#include "decoder_state.h"
+#include "routine_table.h"
 
 namespace tunelo {
 

@@ -1,13 +1,13 @@
 // The synthesis window with AVX2 and FMA: the regrouped coefficients of the fast member, eight output
 // samples per register, and a conversion that rounds to nearest (ties to even, the default mode),
 // clips to 16 bits and stores eight samples at once.
-#include "MPSimdMembers.h"
+#include "simd_members.h"
 
 #if TUNELO_SIMD_MEMBERS
 
 #include <immintrin.h>
 
-#include "MPWindowLayout.h"
+#include "synthesis_window_layout.h"
 
 namespace tunelo {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "MPCPUSpc.h"
 #include "MPTables.h"
-#include "MPWindowLayout.h"
+#include "routine_table.h"
+#include "synthesis_window_layout.h"
 
 namespace tunelo {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "MPDecoderState.h"
+#include "decoder_state.h"
 
 namespace tunelo {
 

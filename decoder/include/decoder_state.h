@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "MPCPUSpc.h"
+#include "routine_table.h"
 
 namespace tunelo {
 

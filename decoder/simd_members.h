@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "MPCPUSpc.h"
+#include "routine_table.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TUNELO_SIMD_MEMBERS 1
@@ -28,7 +28,7 @@ namespace tunelo {
 void WindowMonoAvx2(const float* ring, int32_t position, int16_t* output);
 void WindowStereoAvx2(const float* ring, int32_t position, int16_t* output);
 
-// The 32-point synthesis transform in its three input forms (MPSynthesis.h).
+// The 32-point synthesis transform in its three input forms (synthesis.h).
 void SubbandDctSse2(const float* input, float* destination);
 void SubbandDctPairSse2(const float* input, float* destination);
 void SubbandDctMixSse2(const float* input, float* destination);
@@ -41,7 +41,7 @@ int32_t HybridSse2(float* lines, float* overlap, float (*hybridOut)[32], int32_t
                    int32_t totalLines, int32_t previousLines, int32_t clearSubbands);
 int32_t HybridAvx2(float* lines, float* overlap, float (*hybridOut)[32], int32_t blockType, int32_t longLines,
                    int32_t totalLines, int32_t previousLines, int32_t clearSubbands);
-// The 18-point transform of one subband as a product, with the in-place layout of MPHybrid.h. (The
+// The 18-point transform of one subband as a product, with the in-place layout of layer3_hybrid.h. (The
 // portable members are the fastest single-subband transforms otherwise.)
 void LongImdctAvx2(float* values18);
 

@@ -1,4 +1,4 @@
-#include "MPAlignedBlock.h"
+#include "aligned_block.h"
 
 #include <cstddef>
 #include <cstdlib>

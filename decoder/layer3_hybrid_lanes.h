@@ -18,9 +18,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "MPHybrid.h"
-#include "MPImdctPacked.h"
 #include "MPTables.h"
+#include "layer3_hybrid.h"
+#include "layer3_imdct_packed.h"
 
 namespace tunelo {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "MPErrors.h"
-#include "MPPlayer.h"
+#include "player.h"
 
 namespace tunelo {
 

@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "MP3decdr.h"
-#include "MPCPUSpc.h"
 #include "MPTables.h"
+#include "routine_table.h"
 
 namespace tunelo {
 

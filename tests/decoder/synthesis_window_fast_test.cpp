@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "MP3decdr.h"
-#include "MPCPUSpc.h"
+#include "routine_table.h"
 
 using namespace tunelo;
 

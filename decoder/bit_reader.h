@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "MPDecoderState.h"
+#include "decoder_state.h"
 
 namespace tunelo {
 

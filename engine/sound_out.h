@@ -13,8 +13,8 @@
 #include <string>
 
 #include "MP3Trds.h"
-#include "MPWavHeader.h"
 #include "MPWaveDevice.h"
+#include "wav_header.h"
 
 namespace tunelo {
 

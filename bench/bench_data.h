@@ -13,14 +13,14 @@
 #include <random>
 #include <vector>
 
-#include "MPBitReader.h"
-#include "MPCPUSpc.h"
-#include "MPDecoderState.h"
-#include "MPFrameDriver.h"
-#include "MPLayer3Huffman.h"
-#include "MPLayer3Spectrum.h"
 #include "MPStandardTables.h"
+#include "bit_reader.h"
 #include "bit_writer.h"
+#include "decoder_state.h"
+#include "frame_driver.h"
+#include "layer3_huffman.h"
+#include "layer3_spectrum.h"
+#include "routine_table.h"
 
 namespace tunelo::bench {
 

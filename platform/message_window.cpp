@@ -1,4 +1,4 @@
-#include "MPMessageWindow.h"
+#include "message_window.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "MPBitReader.h"
-#include "MPDecoderState.h"
-#include "MPSideInfo.h"
+#include "bit_reader.h"
 #include "bit_writer.h"
+#include "decoder_state.h"
+#include "layer3_side_info.h"
 
 namespace tunelo {
 namespace {

@@ -19,15 +19,15 @@
 
 #include "MP3Trds.h"
 #include "MP3decdr.h"
-#include "MPAlignedBlock.h"
 #include "MPCPUSpc.h"
-#include "MPFileStream.h"
 #include "MPInfo.h"
-#include "MPMessageWindow.h"
-#include "MPSoundOut.h"
 #include "MPStreamReader.h"
+#include "aligned_block.h"
+#include "file_stream.h"
+#include "message_window.h"
 #include "player_states.h"
 #include "replay_gain.h"
+#include "sound_out.h"
 
 namespace tunelo {
 

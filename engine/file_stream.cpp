@@ -3,7 +3,7 @@
 #define _FILE_OFFSET_BITS 64
 #endif
 
-#include "MPFileStream.h"
+#include "file_stream.h"
 
 #include <cerrno>
 #include <cstring>

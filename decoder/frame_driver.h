@@ -3,12 +3,9 @@
 
 #include <cstdint>
 
-#include "MPDecoderState.h"
+#include "decoder_state.h"
 
 namespace tunelo {
-
-// Sampling frequency in Hz of a header's VersionId, SamplingIndex and MPEG-2.5 flag; 0 for index 3.
-int32_t SamplingFrequency(int32_t versionId, int32_t samplingIndex, bool mpeg25);
 
 // Whether a frequency limit asks for the whole band: 0, or at least half the sampling rate fs.
 bool DecodesFullBand(int32_t frequencyLimit, int32_t fs);

@@ -1,9 +1,9 @@
 // Layer III side information. The frame decoder re-reads the header bits of every frame here rather
 // than trusting the stream's first header, because bit rate, padding and stereo mode change per frame.
-#include "MPSideInfo.h"
+#include "layer3_side_info.h"
 
-#include "MPBitReader.h"
 #include "MPStandardTables.h"
+#include "bit_reader.h"
 
 namespace tunelo {
 
