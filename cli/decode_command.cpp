@@ -2,11 +2,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "Commands.h"
-#include "FileBytes.h"
 #include "StreamDecoder.h"
 #include "WavWriter.h"
 
@@ -29,14 +32,19 @@ int RunDecode(int argc, char** argv) {
     const std::string& in = paths[0];
     const std::string& out = paths[1];
 
-    std::vector<uint8_t> bytes;
-    std::string reason;
-    if (!ReadWholeFile(in, bytes, reason)) {
-        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+    std::unique_ptr<TMPFileStream> source;
+    try {
+        source = std::make_unique<TMPFileStream>(in);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tunelo-cli: %s\n", e.what()); // the message names the file
         return 1;
     }
+    // A pipe or a device is read as it comes; only a regular file can be repositioned.
+    struct stat info {};
+    const bool seekable = ::stat(in.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::string reason;
     TStreamDecoder decoder;
-    if (!decoder.Open(bytes.data(), bytes.size(), full, reason)) {
+    if (!decoder.Open(*source, seekable, full, reason)) {
         std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
         return 1;
     }

@@ -1,5 +1,5 @@
-// tunelo-cli frames FILE: lists the MPEG audio frames of a file the way the player walks them. After a
-// leading ID3v2 tag the first frame is searched in the next 4096 bytes; every later frame must be
+// tunelo-cli frames FILE: lists the MPEG audio frames of a file the way the player walks them: from the
+// first confirmed frame after the tags (an information frame is listed too) every later frame must be
 // compatible with the first, and a position that is not is passed byte by byte (at most 4096 in a row).
 #include <cstdint>
 #include <cstdio>
@@ -9,20 +9,19 @@
 #include <string>
 
 #include "Commands.h"
-#include "FileBytes.h"
 #include "MP3decdr.h"
+#include "MPErrors.h"
 #include "MPFileStream.h"
 #include "MPStandardTables.h"
 #include "MPStreamReader.h"
+#include "MPStreamStart.h"
 
 namespace tunelo::cli {
 
 namespace {
 
 constexpr int32_t kReaderCapacity = 65536;
-constexpr int32_t kFirstFrameWindow = 4096;
 constexpr int32_t kMaxSkipInARow = 4096;
-constexpr int32_t kId3v2HeaderSize = 10;
 
 // What is known about the stream once its first frame is found.
 struct TStreamStart {
@@ -75,39 +74,19 @@ void PrintFrame(int64_t offset, const TFrameLine& line) {
                 4 - h.LayerCode, SamplingRateHz(h), h.Mode, line.Bitrate, line.Bytes);
 }
 
-// Skips a leading ID3v2 tag; false when the tag claims more bytes than the file has.
-bool SkipLeadingTag(TMPStreamReader& reader) {
-    if (!reader.NeedContiguous(kId3v2HeaderSize)) {
-        return true;
-    }
-    const size_t tag = LeadingId3v2Size(reader.Data(), kId3v2HeaderSize);
-    return tag == 0 || reader.Skip(static_cast<int32_t>(tag));
-}
-
-// Finds the first frame within the next 4096 bytes and leaves the reader at it.
-bool FindFirstFrame(TMPStreamReader& reader, TStreamStart& start) {
-    reader.FillTo(kFirstFrameWindow);
-    const int32_t window = reader.Count() < kFirstFrameWindow ? reader.Count() : kFirstFrameWindow;
-    if (window < 4 || !reader.NeedContiguous(window)) {
-        return false;
-    }
-    TMPHeader header{};
-    int32_t bitrate = 0;
-    int32_t offset = 0;
-    const int32_t length = SyncSearch(reader.Data(), window, header, bitrate, offset);
-    if (length <= 0) {
-        return false;
-    }
-    std::memcpy(start.First, reader.Data() + offset, 4);
-    start.FreeFormatLength = header.BitrateIndex == 0 ? length : 0;
-    start.FreeFormatBitrate = header.BitrateIndex == 0 ? bitrate : 0;
-    return reader.Skip(offset);
-}
-
 int32_t WalkFrames(TMPStreamReader& reader) {
     TStreamStart start{};
-    if (!SkipLeadingTag(reader) || !FindFirstFrame(reader, start)) {
-        return 0;
+    TMP3Info info;
+    try {
+        const TMPStreamStart opened = OpenAudioData(reader, info);
+        std::memcpy(start.First, opened.FirstHeader, 4);
+        start.FreeFormatLength = opened.FreeFormatLength;
+        start.FreeFormatBitrate = opened.FreeFormatLength > 0 ? opened.Bitrate : 0;
+    } catch (const EMPError& e) {
+        if (std::strcmp(e.what(), kUnknownMpegAudioFormat) != 0) {
+            throw;
+        }
+        return 0; // no MPEG audio: no frames
     }
     int32_t frames = 0;
     int32_t skippedInARow = 0;

@@ -26,6 +26,7 @@
 #include "MPMessageWindow.h"
 #include "MPSoundOut.h"
 #include "MPStreamReader.h"
+#include "MPStreamStart.h"
 
 namespace tunelo {
 
@@ -48,9 +49,6 @@ constexpr uint32_t MPM_EQUALIZER_CHANGED = WM_USER + 16; // 1040
 // Flags of OpenStream.
 constexpr uint8_t kStreamSeekable = 0x01;
 constexpr uint8_t kStreamOwned = 0x02;
-
-// The message of every failure to recognise a stream as MPEG audio.
-constexpr const char* kUnknownMpegAudioFormat = "unknown MPEG Audio format.";
 
 class TMP3Player : private TMPMessageTarget {
 public:
@@ -166,7 +164,7 @@ public:
     int32_t BitRate() const { return FBitRate; }
     // PCM bytes of one decoded frame.
     int32_t BytesPerFrame() const { return FBytesPerFrame; }
-    int32_t TotalPcmBytes() const { return FTotalPcmBytes; }
+    int64_t TotalPcmBytes() const { return FTotalPcmBytes; }
     int32_t DataStart() const { return FDataStart; }
     // TMP3Info::kUnknownLength when the length is not known.
     int32_t DataLength();
@@ -238,7 +236,7 @@ private:
     // OpenStream without the AutoPlay start.
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
-    void ReadInfoFrame();
+    void SkipInfoFrame(const TMPInfoFrame& info);
     void RequestEqualizer();
     void ApplyEqualizer();
 
@@ -286,7 +284,7 @@ private:
     int32_t FBitRate = 0;
     int32_t FDataStart = 0;
     int32_t FDataLength = TMP3Info::kUnknownLength;
-    int32_t FTotalPcmBytes = 0;
+    int64_t FTotalPcmBytes = 0;
     TMPSimpleMutex FFramePositionsLock;
     std::vector<int32_t> FFramePositions;
 

@@ -15,43 +15,6 @@ namespace {
     throw EMPError(kUnknownMpegAudioFormat);
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-// Where a VBR information tag starts in the first frame: after the header, the Layer III side information
-// and the CRC word.
-int32_t InfoTagOffset(const TMPHeader& header) {
-    const bool mono = header.Mode == 3;
-    const int32_t offset = header.VersionId == 1 ? (mono ? 21 : 36) : (mono ? 13 : 21);
-    return header.ProtectionBit == 0 ? offset + 2 : offset;
-}
-
-enum class TInfoTag { None, Xing, Vbri };
-
-TInfoTag InfoTagAt(const uint8_t* frame, int32_t frameLength, int32_t offset) {
-    if (offset < 0 || offset + 4 > frameLength) {
-        return TInfoTag::None;
-    }
-    const uint8_t* tag = frame + offset;
-    // "Info" is what lame writes into a constant-bit-rate file; its fields are those of "Xing".
-    if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) {
-        return TInfoTag::Xing;
-    }
-    if (std::memcmp(tag, "VBRI", 4) == 0) {
-        return TInfoTag::Vbri;
-    }
-    return TInfoTag::None;
-}
-
-// A 32-bit field of the frame, 0 when it would lie beyond the frame.
-int32_t FieldAt(const uint8_t* frame, int32_t frameLength, int32_t offset) {
-    if (offset < 0 || offset + 4 > frameLength) {
-        return 0;
-    }
-    return static_cast<int32_t>(BigEndian32(frame + offset));
-}
-
 } // namespace
 
 void TMP3Player::OpenFile() {
@@ -106,57 +69,21 @@ void TMP3Player::OpenStreamUnderLock() {
         TMPLockGuard positionsLock(FFramePositionsLock);
         FFramePositions.clear();
     }
-    const bool seekable = Seekable();
-    FReader.Open(FStream, seekable);
+    FReader.Open(FStream, Seekable());
     FPcmBuffer.Allocate(kPcmBufferSize);
-    FInfo.Attach(&FReader);
-    FInfo.ReadHead();
-    if (seekable) {
-        FInfo.ReadTail();
-        FReader.Seek(FInfo.DataStart(), soFromBeginning);
-    }
-    FDataStart = FInfo.DataStart();
-    FDataLength = FInfo.DataLength();
     {
         TMPLockGuard outputLock(FOutputLock);
         FPendingPcm = 0;
         FPlayedBytes = 0;
         FPosition = 0;
     }
-
-    // The first frame: the first sync pattern in the bytes at hand (a short stream is searched as far as
-    // it goes).
-    if (!FReader.NeedContiguous(4096)) {
-        FReader.NeedContiguous(FReader.Count());
-    }
-    TMPHeader header{};
-    int32_t bitRate = 0;
-    int32_t offset = 0;
-    const int32_t searched = SyncSearch(FReader.Data(), FReader.Linear(), header, bitRate, offset);
-    if (searched <= 0) {
-        RaiseUnknownFormat();
-    }
-    if (offset > 0) {
-        FDataStart += offset;
-        if (FDataLength != TMP3Info::kUnknownLength) {
-            FDataLength -= offset;
-        }
-        if (!FReader.Skip(offset)) {
-            RaiseUnknownFormat();
-        }
-        if (!FReader.NeedContiguous(1441)) {
-            FReader.NeedContiguous(FReader.Count());
-        }
-        if (FReader.Linear() < 4) {
-            RaiseUnknownFormat();
-        }
-    }
-    std::memcpy(FFirstHeader, FReader.Data(), 4);
-    FFreeFormatLength = header.BitrateIndex == 0 ? searched : 0;
-    FCurrentFrameLength = CheckFrame(FReader.Data(), FHeader);
-    if (FCurrentFrameLength <= 0 || FHeader.LayerCode < 1 || FHeader.LayerCode > 3) {
-        RaiseUnknownFormat();
-    }
+    const TMPStreamStart start = OpenAudioData(FReader, FInfo);
+    FDataStart = start.DataStart;
+    FDataLength = start.DataLength;
+    std::memcpy(FFirstHeader, start.FirstHeader, 4);
+    FFreeFormatLength = start.FreeFormatLength;
+    FHeader = start.Header;
+    FCurrentFrameLength = start.FrameBytes;
     FLayer = 4 - FHeader.LayerCode;
     if (FHeader.VersionId == 1) {
         FVersion = 1;
@@ -167,12 +94,7 @@ void TMP3Player::OpenStreamUnderLock() {
     } else {
         RaiseUnknownFormat();
     }
-
-    if (!FReader.NeedContiguous(FCurrentFrameLength)) {
-        RaiseUnknownFormat();
-    }
-    const int32_t padding = FHeader.PaddingBit ? (FHeader.LayerCode == 3 ? 4 : 1) : 0;
-    if (DecoderSetup(*FDecoderState, FHeader, FCurrentFrameLength - padding, 0, 0, kFrequencyLimit) != 1) {
+    if (DecoderSetup(*FDecoderState, FHeader, start.Length, 0, 0, kFrequencyLimit) != 1) {
         RaiseUnknownFormat();
     }
     FReInitNeeded = false;
@@ -189,59 +111,36 @@ void TMP3Player::OpenStreamUnderLock() {
     FChannels = format.Channels;
     FBytesPerFrame = format.SamplesPerFrame * format.BitsPerSample / 8;
     MP_ASSERT(FBytesPerFrame > 0 && FBytesPerFrame <= kPcmBufferSize);
-    FBitRate = bitRate;
+    FBitRate = start.Bitrate;
     FTotalPcmBytes = 0;
 
-    ReadInfoFrame();
+    if (start.InfoFrame.Kind != TMPInfoFrameKind::None) {
+        SkipInfoFrame(start.InfoFrame);
+    }
 
     TMPLockGuard positionsLock(FFramePositionsLock);
     FFramePositions.push_back(FReader.Position());
 }
 
-void TMP3Player::ReadInfoFrame() {
-    const uint8_t* frame = FReader.Data();
+void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
+    // A constant-bit-rate file keeps its bit rate; only a variable one has none to show.
+    if (info.Kind != TMPInfoFrameKind::Info) {
+        FBitRate = 0;
+    }
+    // The stated count is of the audio frames: the information frame itself is not one of them.
+    if (info.Frames > 0) {
+        FTotalPcmBytes = int64_t{info.Frames} * FBytesPerFrame;
+    }
     const int32_t length = FCurrentFrameLength;
-    int32_t offset = InfoTagOffset(FHeader);
-    TInfoTag tag = InfoTagAt(frame, length, offset);
-    // lame leaves the CRC word out of its count when it places the tag in a protected first frame.
-    if (tag == TInfoTag::None && FHeader.ProtectionBit == 0) {
-        offset -= 2;
-        tag = InfoTagAt(frame, length, offset);
+    if (info.Bytes > 0) {
+        FDataLength = info.Bytes;
     }
-    if (tag == TInfoTag::None) {
-        return;
-    }
-    FBitRate = 0;
-    int32_t frames = 0;
-    int32_t bytes = 0;
-    if (tag == TInfoTag::Xing) {
-        const int32_t flags = FieldAt(frame, length, offset + 4);
-        int32_t next = offset + 8;
-        if ((flags & 1) != 0) {
-            frames = FieldAt(frame, length, next);
-            next += 4;
-        }
-        if ((flags & 2) != 0) {
-            bytes = FieldAt(frame, length, next);
-        }
-    } else {
-        bytes = FieldAt(frame, length, offset + 10);
-        frames = FieldAt(frame, length, offset + 14);
-    }
-    if (frames > 0) {
-        FTotalPcmBytes = static_cast<int32_t>(
-            std::min<int64_t>(static_cast<int64_t>(frames - 1) * FBytesPerFrame, INT32_MAX));
-    }
-    if (bytes > 0) {
-        FDataLength = bytes;
-    }
-    // The information frame carries no audio.
     if (!FReader.Skip(length)) {
         RaiseUnknownFormat();
     }
     FDataStart += length;
     if (FDataLength != TMP3Info::kUnknownLength) {
-        FDataLength -= length;
+        FDataLength = std::max(FDataLength - length, 0);
     }
     FCurrentFrameLength = 0;
 }
