@@ -22,6 +22,7 @@ TStreamDecoder::~TStreamDecoder() = default;
 
 bool TStreamDecoder::Open(TMPSourceStream& source, bool seekable, bool full, std::string& error) {
     Frames_ = 0;
+    Error_.clear();
     try {
         Reader_.Open(&source, seekable);
         const TMPStreamStart start = OpenAudioData(Reader_, Info_);
@@ -64,6 +65,15 @@ int32_t TStreamDecoder::CheckFrame(TMPHeader& header) const {
 }
 
 int32_t TStreamDecoder::Next(uint8_t* pcm) {
+    try {
+        return NextFrame(pcm);
+    } catch (const std::exception& e) {
+        Error_ = e.what(); // a read error ends the stream, and says so
+        return 0;
+    }
+}
+
+int32_t TStreamDecoder::NextFrame(uint8_t* pcm) {
     for (int32_t resync = 0; resync <= kMaxResync; ++resync) {
         if (AtDataEnd() || !Reader_.NeedContiguous(4)) {
             return 0;

@@ -29,6 +29,8 @@ public:
 
     // Decodes the next frame into pcm (which holds MaxFrameBytes); returns its PCM bytes, 0 at the end.
     int32_t Next(uint8_t* pcm);
+    // Why the stream ended early (a read error); empty when it ended with its data.
+    const std::string& Error() const { return Error_; }
 
     const TMPOutputFormat& Format() const { return Format_; }
     int32_t FramesDecoded() const { return Frames_; }
@@ -36,6 +38,7 @@ public:
     int32_t BufferedBytesLimit() const { return Reader_.Capacity(); }
 
 private:
+    int32_t NextFrame(uint8_t* pcm);
     int32_t CheckFrame(TMPHeader& header) const;
     bool AtDataEnd() const;
 
@@ -47,6 +50,7 @@ private:
     int32_t FreeFormatLength_ = 0; // without padding; 0 for fixed bit rates
     int32_t Frames_ = 0;
     TMPOutputFormat Format_{};
+    std::string Error_;
 };
 
 } // namespace tunelo::cli

@@ -11,6 +11,7 @@
 
 #include "Commands.h"
 #include "StreamDecoder.h"
+#include "TerminalText.h"
 #include "WavWriter.h"
 
 namespace tunelo::cli {
@@ -36,7 +37,7 @@ int RunDecode(int argc, char** argv) {
     try {
         source = std::make_unique<TMPFileStream>(in);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tunelo-cli: %s\n", e.what()); // the message names the file
+        std::fprintf(stderr, "tunelo-cli: %s\n", Printable(e.what()).c_str()); // the message names the file
         return 1;
     }
     // A pipe or a device is read as it comes; only a regular file can be repositioned.
@@ -45,24 +46,29 @@ int RunDecode(int argc, char** argv) {
     std::string reason;
     TStreamDecoder decoder;
     if (!decoder.Open(*source, seekable, full, reason)) {
-        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", Printable(in).c_str(), reason.c_str());
         return 1;
     }
     TPcmFileWriter writer;
     if (!writer.Open(out, decoder.Format().Channels, decoder.Format().SampleRate, reason)) {
-        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), reason.c_str());
         return 1;
     }
     uint8_t pcm[TStreamDecoder::MaxFrameBytes];
     for (int32_t n; (n = decoder.Next(pcm)) > 0;) {
         if (!writer.Write(pcm, static_cast<size_t>(n))) {
-            std::fprintf(stderr, "%s: %s\n", out.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), std::strerror(errno));
             writer.Discard();
             return 1;
         }
     }
+    if (!decoder.Error().empty()) {
+        std::fprintf(stderr, "%s: %s\n", Printable(in).c_str(), Printable(decoder.Error()).c_str());
+        writer.Discard();
+        return 1;
+    }
     if (!writer.Commit(reason)) {
-        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), reason.c_str());
         return 1;
     }
     return 0;

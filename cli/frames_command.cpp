@@ -1,6 +1,7 @@
 // tunelo-cli frames FILE: lists the MPEG audio frames of a file the way the player walks them: from the
 // first confirmed frame after the tags (an information frame is listed too) every later frame must be
 // compatible with the first, and a position that is not is passed byte by byte (at most 4096 in a row).
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "MPStandardTables.h"
 #include "MPStreamReader.h"
 #include "MPStreamStart.h"
+#include "TerminalText.h"
 
 namespace tunelo::cli {
 
@@ -123,7 +125,7 @@ int RunFrames(int argc, char** argv) {
     try {
         file = std::make_unique<TMPFileStream>(path);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tunelo-cli: %s\n", e.what()); // the message names the file
+        std::fprintf(stderr, "tunelo-cli: %s\n", Printable(e.what()).c_str()); // the message names the file
         return 1;
     }
     try {
@@ -131,10 +133,14 @@ int RunFrames(int argc, char** argv) {
         reader.Open(file.get(), true);
         const int32_t frames = WalkFrames(reader);
         std::printf("frames %d\n", frames);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "tunelo-cli: standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "tunelo-cli: %s: %s\n", path.c_str(), e.what());
+        std::fprintf(stderr, "tunelo-cli: %s: %s\n", Printable(path).c_str(), Printable(e.what()).c_str());
         return 1;
     }
 }

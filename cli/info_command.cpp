@@ -1,12 +1,15 @@
 // tunelo-cli info FILE...: what the player finds in each file (stream parameters, where the audio data
 // lies, the playing time, the tags), as "key: value" lines, one block per file.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
 #include "Commands.h"
 #include "MP3Plyr.h"
+#include "TerminalText.h"
 
 namespace tunelo::cli {
 
@@ -43,23 +46,7 @@ std::string TagKinds(TMP3InfoType found) {
 
 // One line per key: line breaks and other control characters in tag text are shown escaped.
 void PrintField(const char* key, const std::string& value) {
-    std::string shown;
-    for (const char c : value) {
-        if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (c == '\t') {
-            shown += "\\t";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    std::printf("%s: %s\n", key, shown.c_str());
+    std::printf("%s: %s\n", key, Printable(value).c_str());
 }
 
 void PrintField(const char* key, int64_t value) {
@@ -117,7 +104,10 @@ int RunInfo(int argc, char** argv) {
         }
         failed |= !PrintInfo(player, argv[i]);
     }
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "tunelo-cli: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
     return failed ? 1 : 0;
 }
 

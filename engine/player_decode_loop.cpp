@@ -164,6 +164,7 @@ void TMP3Player::FinishEndOfData() {
         // Buffers also come back when the device broke before playing them: that is no end of the music.
         TMPLockGuard outputLock(FOutputLock);
         FSoundOut.CheckDevice();
+        FSoundOut.FinishFile();
     }
     event.Reset();
     FWindow->Post(MPM_END_OF_DATA, FPlayGeneration.load());
