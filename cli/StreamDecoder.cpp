@@ -11,10 +11,6 @@ namespace {
 
 constexpr int32_t kMaxResync = 4096;
 
-int32_t PaddingBytes(const TMPHeader& header) {
-    return header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0;
-}
-
 } // namespace
 
 TStreamDecoder::TStreamDecoder() : State_(new TMPDecoderState()) {}
@@ -26,8 +22,7 @@ bool TStreamDecoder::Open(TMPSourceStream& source, bool seekable, bool full, std
     try {
         Reader_.Open(&source, seekable);
         const TMPStreamStart start = OpenAudioData(Reader_, Info_);
-        std::memcpy(First_, start.FirstHeader, 4);
-        FreeFormatLength_ = start.FreeFormatLength;
+        Start_ = start;
         DataEnd_ = start.DataLength == TMP3Info::kUnknownLength ? INT64_MAX
                                                                 : int64_t{start.DataStart} + start.DataLength;
         if (DecoderSetup(*State_, start.Header, start.Length, 0, 0, full ? 0 : 24000) != 1) {
@@ -53,15 +48,7 @@ bool TStreamDecoder::AtDataEnd() const {
 
 // The frame length with padding at the reader, or 0 when the bytes there are not a frame of this stream.
 int32_t TStreamDecoder::CheckFrame(TMPHeader& header) const {
-    const uint8_t* p = Reader_.Data();
-    int32_t length = ParseHeader(p, 0, header);
-    if (header.SyncKind != 0 && header.BitrateIndex == 0 && FreeFormatLength_ > 0 && header.LayerCode != 0) {
-        length = FreeFormatLength_;
-    }
-    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 || !HeadersCompatible(First_, p)) {
-        return 0;
-    }
-    return length + PaddingBytes(header);
+    return StreamFrameLength(Reader_.Data(), Start_, header);
 }
 
 int32_t TStreamDecoder::Next(uint8_t* pcm) {

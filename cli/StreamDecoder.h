@@ -11,6 +11,7 @@
 #include "MPFileStream.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
+#include "MPStreamStart.h"
 
 namespace tunelo::cli {
 
@@ -46,8 +47,7 @@ private:
     TMPStreamReader Reader_{kReaderCapacity};
     TMP3Info Info_;
     int64_t DataEnd_ = 0;
-    uint8_t First_[4] = {};
-    int32_t FreeFormatLength_ = 0; // without padding; 0 for fixed bit rates
+    TMPStreamStart Start_;
     int32_t Frames_ = 0;
     TMPOutputFormat Format_{};
     std::string Error_;

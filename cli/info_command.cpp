@@ -66,7 +66,7 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("sample rate", player.SampleRate());
     PrintField("channels", player.Channels());
     PrintField("bit rate", player.BitRate());
-    PrintField("duration (ms)", player.Duration());
+    PrintField("duration (ms)", player.CountedDuration());
     PrintField("data start", player.DataStart());
     const int32_t length = player.DataLength();
     if (length == TMP3Info::kUnknownLength) {

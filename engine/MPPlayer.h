@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MP3Trds.h"
@@ -138,6 +139,9 @@ public:
     int32_t Position();
     // Playing time in ms; 0 when it cannot be known.
     int32_t Duration();
+    // As Duration, but first waits for the frame count of a VBR file without an information frame, which
+    // runs on a thread of its own after the file opens.
+    int32_t CountedDuration();
 
     // ---- Equalizer ----
     // Gain -100..100 of band index 0..31 (other gains are ignored; other indexes raise the list-index error).
@@ -237,6 +241,8 @@ private:
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
     void SkipInfoFrame(const TMPInfoFrame& info);
+    void StartFrameCount(const std::string& fileName);
+    void StopFrameCount();
     void RequestEqualizer();
     void ApplyEqualizer();
 
@@ -273,15 +279,19 @@ private:
     TMPSourceStream* FStream = nullptr;
     uint8_t FStreamFlags = 0;
     TMPHeader FHeader{};
-    uint8_t FFirstHeader[4] = {};
-    // Frame length of a free-format stream (without padding); 0 for fixed bit rates.
-    int32_t FFreeFormatLength = 0;
     int32_t FLayer = 0;
     int32_t FVersion = 0;
     int32_t FSampleRate = 0;
     int32_t FChannels = 0;
     int32_t FBytesPerFrame = 0;
     int32_t FBitRate = 0;
+    // Where the stream starts and its first header, which every later frame is checked against.
+    TMPStreamStart FStart;
+    // The frame count of a VBR file without an information frame: started by OpenFile, read by Duration.
+    bool FNeedsFrameCount = false;
+    std::thread FFrameCounter;
+    std::atomic<bool> FStopFrameCount{false};
+    std::atomic<int64_t> FCountedPcmBytes{0};
     int32_t FDataStart = 0;
     int32_t FDataLength = TMP3Info::kUnknownLength;
     int64_t FTotalPcmBytes = 0;

@@ -4,6 +4,7 @@
 // first frame is one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "MP3decdr.h"
@@ -47,5 +48,15 @@ TMPStreamStart OpenAudioData(TMPStreamReader& reader, TMP3Info& info);
 
 // The VBR information frame in the first frame (all frameBytes of it at frame), if it is one.
 TMPInfoFrame ReadInfoFrame(const uint8_t* frame, int32_t frameBytes, const TMPHeader& header);
+
+// The frame check of the decode loop: the frame length with padding of the frame at bytes (4 readable), or
+// 0 when the bytes there are no frame of the stream that start opened.
+int32_t StreamFrameLength(const uint8_t* bytes, const TMPStreamStart& start, TMPHeader& header);
+
+// Counts the frames from the reader's position (the first audio frame) up to dataEnd (an absolute
+// offset), passing what is no frame byte by byte as the decode loop does; -1 when cancel was set first.
+// variableRate tells whether the frames' bit rates differ.
+int64_t CountAudioFrames(TMPStreamReader& reader, const TMPStreamStart& start, int64_t dataEnd,
+                         const std::atomic<bool>& cancel, bool& variableRate);
 
 } // namespace tunelo

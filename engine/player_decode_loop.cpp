@@ -18,16 +18,7 @@ int32_t PaddingBytes(const TMPHeader& header) {
 } // namespace
 
 int32_t TMP3Player::CheckFrame(const uint8_t* bytes, TMPHeader& header) const {
-    int32_t length = ParseHeader(bytes, 0, header);
-    // A free-format stream states no bit rate: its frames all have the length found when it was opened.
-    if (length == 0 && FFreeFormatLength > 0 && header.SyncKind != 0 && header.BitrateIndex == 0) {
-        length = FFreeFormatLength;
-    }
-    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 ||
-        !HeadersCompatible(FFirstHeader, bytes)) {
-        return 0;
-    }
-    return length + PaddingBytes(header);
+    return StreamFrameLength(bytes, FStart, header);
 }
 
 void TMP3Player::Truncate() {

@@ -27,6 +27,9 @@ void TMP3Player::OpenFile() {
     auto stream = std::make_unique<TMPFileStream>(fileName);
     OpenStreamUnchecked(stream.release(), kStreamSeekable | kStreamOwned);
     FFileName = fileName;
+    if (FNeedsFrameCount) {
+        StartFrameCount(fileName);
+    }
     if (FAutoPlay) {
         Play();
     }
@@ -78,10 +81,9 @@ void TMP3Player::OpenStreamUnderLock() {
         FPosition = 0;
     }
     const TMPStreamStart start = OpenAudioData(FReader, FInfo);
+    FStart = start;
     FDataStart = start.DataStart;
     FDataLength = start.DataLength;
-    std::memcpy(FFirstHeader, start.FirstHeader, 4);
-    FFreeFormatLength = start.FreeFormatLength;
     FHeader = start.Header;
     FCurrentFrameLength = start.FrameBytes;
     FLayer = 4 - FHeader.LayerCode;
@@ -116,6 +118,9 @@ void TMP3Player::OpenStreamUnderLock() {
 
     if (start.InfoFrame.Kind != TMPInfoFrameKind::None) {
         SkipInfoFrame(start.InfoFrame);
+    } else {
+        // Without an information frame only a walk over the frames gives a VBR file's true length.
+        FNeedsFrameCount = Seekable() && FDataLength != TMP3Info::kUnknownLength;
     }
 
     TMPLockGuard positionsLock(FFramePositionsLock);
@@ -131,10 +136,9 @@ void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
     if (info.Frames > 0) {
         FTotalPcmBytes = int64_t{info.Frames} * FBytesPerFrame;
     }
+    // The stated byte count does not bound the data: a stale count (a file cut or joined after it was
+    // written) would drop audio that the decode and other decoders play.
     const int32_t length = FCurrentFrameLength;
-    if (info.Bytes > 0) {
-        FDataLength = info.Bytes;
-    }
     if (!FReader.Skip(length)) {
         RaiseUnknownFormat();
     }
@@ -145,10 +149,55 @@ void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
     FCurrentFrameLength = 0;
 }
 
+void TMP3Player::StartFrameCount(const std::string& fileName) {
+    StopFrameCount();
+    FStopFrameCount = false;
+    FCountedPcmBytes = 0;
+    const TMPStreamStart start = FStart;
+    const int64_t dataStart = FDataStart;
+    const int64_t dataEnd = int64_t{FDataStart} + FDataLength;
+    const int32_t bytesPerFrame = FBytesPerFrame;
+    // Its own file and reader: the walk never touches the playing stream, and the window thread never
+    // waits for it.
+    FFrameCounter = std::thread([this, fileName, start, dataStart, dataEnd, bytesPerFrame] {
+        try {
+            TMPFileStream file(fileName);
+            TMPStreamReader reader(kReaderCapacity);
+            reader.Open(&file, true);
+            reader.Seek(static_cast<int32_t>(dataStart), soFromBeginning);
+            bool variableRate = false;
+            const int64_t frames = CountAudioFrames(reader, start, dataEnd, FStopFrameCount, variableRate);
+            // A constant bit rate gives the time from the length already, without a count.
+            if (frames > 0 && variableRate) {
+                FCountedPcmBytes = frames * bytesPerFrame;
+            }
+        } catch (...) {
+            // The file went away or cannot be read: the estimate from the bit rate stays.
+        }
+    });
+}
+
+void TMP3Player::StopFrameCount() {
+    FStopFrameCount = true;
+    if (FFrameCounter.joinable()) {
+        FFrameCounter.join();
+    }
+}
+
+int32_t TMP3Player::CountedDuration() {
+    if (FFrameCounter.joinable()) {
+        FFrameCounter.join();
+    }
+    return Duration();
+}
+
 int32_t TMP3Player::Duration() {
     TMPLockGuard lock(FDecoderLock);
     int64_t ms = 0;
-    if (FSampleRate > 0 && FTotalPcmBytes > 0) {
+    const int64_t counted = FCountedPcmBytes.load();
+    if (FSampleRate > 0 && counted > 0) {
+        ms = counted * 1000 / (int64_t{FSampleRate} * FChannels * 2);
+    } else if (FSampleRate > 0 && FTotalPcmBytes > 0) {
         ms = static_cast<int64_t>(FTotalPcmBytes) * 1000 / (int64_t{FSampleRate} * FChannels * 2);
     } else if (FBitRate > 0 && FDataLength != TMP3Info::kUnknownLength) {
         ms = static_cast<int64_t>(FDataLength) * 8 * 1000 / FBitRate;

@@ -207,4 +207,42 @@ TMPStreamStart OpenAudioData(TMPStreamReader& reader, TMP3Info& info) {
     return start;
 }
 
+int32_t StreamFrameLength(const uint8_t* bytes, const TMPStreamStart& start, TMPHeader& header) {
+    int32_t length = ParseHeader(bytes, 0, header);
+    // A free-format stream states no bit rate: its frames all have the length found when it was opened.
+    if (length == 0 && start.FreeFormatLength > 0 && header.SyncKind != 0 && header.BitrateIndex == 0) {
+        length = start.FreeFormatLength;
+    }
+    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 || !HeadersCompatible(start.FirstHeader, bytes)) {
+        return 0;
+    }
+    return length + (header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0);
+}
+
+int64_t CountAudioFrames(TMPStreamReader& reader, const TMPStreamStart& start, int64_t dataEnd,
+                         const std::atomic<bool>& cancel, bool& variableRate) {
+    constexpr int32_t kMaxSkipInARow = 4096;
+    variableRate = false;
+    int64_t frames = 0;
+    int32_t skipped = 0;
+    while (reader.Position() < dataEnd && reader.NeedContiguous(4)) {
+        if ((frames & 1023) == 0 && cancel.load()) {
+            return -1;
+        }
+        TMPHeader header{};
+        const int32_t length = StreamFrameLength(reader.Data(), start, header);
+        if (length > 0) {
+            if (int64_t{reader.Position()} + length > dataEnd || !reader.Skip(length)) {
+                break; // cut off by the end of the data
+            }
+            variableRate |= header.BitrateIndex != start.Header.BitrateIndex;
+            ++frames;
+            skipped = 0;
+        } else if (++skipped > kMaxSkipInARow || !reader.Skip(1)) {
+            break;
+        }
+    }
+    return frames;
+}
+
 } // namespace tunelo

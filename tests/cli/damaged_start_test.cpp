@@ -160,3 +160,39 @@ TEST(DamagedStart, DecodingRunsInFlatMemory) {
 }
 
 } // namespace
+
+namespace {
+
+// info's playing time against the decoded length, within one frame: constant bit rate (with lame's Info
+// frame and without), VBR with a Xing frame, and VBR without one (counted from its frame headers).
+TEST(Durations, InfoIsWithinOneFrameOfTheDecodedLength) {
+    TempDir dir;
+    const fs::path source = dir.Path("sweep.wav");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + source.string() +
+                           "' synth 9.9 sine 200-3000 2>/dev/null")
+                              .c_str()),
+              0);
+    struct TCase {
+        const char* Name;
+        const char* LameOptions;
+    };
+    for (const TCase& c : {TCase{"cbr-info.mp3", "-b 128"}, TCase{"cbr-plain.mp3", "-b 128 -t"},
+                           TCase{"vbr-xing.mp3", "-V 2"}, TCase{"vbr-plain.mp3", "-V 2 -t"}}) {
+        const fs::path mp3 = dir.Path(c.Name);
+        ASSERT_EQ(std::system(("lame --quiet " + std::string(c.LameOptions) + " '" + source.string() + "' '" +
+                               mp3.string() + "'")
+                                  .c_str()),
+                  0);
+        const CliResult decode = RunCli({"decode", mp3.string(), dir.Path("out.raw").string()});
+        ASSERT_EQ(decode.ExitCode, 0) << decode.Err;
+        const double decodedMs = static_cast<double>(fs::file_size(dir.Path("out.raw"))) / 176.4;
+        const CliResult info = RunCli({"info", mp3.string()});
+        ASSERT_EQ(info.ExitCode, 0) << info.Out;
+        const size_t at = info.Out.find("duration (ms): ");
+        ASSERT_NE(at, std::string::npos) << info.Out;
+        const double shownMs = std::stod(info.Out.substr(at + 15));
+        EXPECT_NEAR(shownMs, decodedMs, 1152 * 1000.0 / 44100 + 1) << c.Name;
+    }
+}
+
+} // namespace
