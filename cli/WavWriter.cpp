@@ -2,6 +2,7 @@
 
 #include "MPWavHeader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -69,14 +70,18 @@ bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sam
     return true;
 }
 
-std::array<uint8_t, kWavHeaderBytes> TPcmFileWriter::Header(uint32_t dataBytes) const {
+TMPWaveFormat TPcmFileWriter::Format() const {
     TMPWaveFormat format;
     format.Channels = static_cast<uint16_t>(Channels_);
     format.SamplesPerSec = static_cast<uint32_t>(SampleRate_);
     format.BitsPerSample = 16;
     format.BlockAlign = static_cast<uint16_t>(Channels_ * 2);
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
-    return WavHeader(format, dataBytes);
+    return format;
+}
+
+std::array<uint8_t, kWavHeaderBytes> TPcmFileWriter::Header(uint32_t dataBytes) const {
+    return WavHeader(Format(), dataBytes);
 }
 
 bool TPcmFileWriter::WriteHeader(uint32_t dataBytes) {
@@ -110,14 +115,13 @@ bool TPcmFileWriter::Commit(std::string& reason) {
         Handle_ = -1;
         return true;
     }
-    if (Wav_ && DataBytes_ > 0xFFFFFFFFull - 36) {
-        reason = "too much audio for a WAV file";
-        Discard();
-        return false;
-    }
     if (Wav_ && Output_.Seekable()) {
-        const auto header = Header(static_cast<uint32_t>(DataBytes_));
-        if (::pwrite(Handle_, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+        const auto header = Header(static_cast<uint32_t>(std::min<uint64_t>(DataBytes_, kMaxRiffDataBytes)));
+        const bool written =
+            DataBytes_ > kMaxRiffDataBytes
+                ? RewriteAsRf64(Handle_, Format(), DataBytes_)
+                : ::pwrite(Handle_, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size());
+        if (!written) {
             reason = std::strerror(errno);
             Discard();
             return false;

@@ -25,6 +25,7 @@ public:
     ~TPcmFileWriter() { Discard(); }
 
 private:
+    TMPWaveFormat Format() const;
     std::array<uint8_t, kWavHeaderBytes> Header(uint32_t dataBytes) const;
     bool WriteHeader(uint32_t dataBytes);
     bool Drain();

@@ -327,11 +327,15 @@ void TSoundOut::PatchFileHeader() {
     if (end < kWavHeaderSize || !FOutput.Seekable()) {
         return;
     }
-    // The size fields are 32-bit; a file beyond their reach keeps the largest value they hold.
-    const auto clamp32 = [](int64_t value) {
-        return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
-    };
-    const auto header = WavHeader(WaveFormat(), clamp32(end - kWavHeaderSize));
+    // More PCM than a RIFF header can count becomes an RF64 file, which the common tools read.
+    const uint64_t dataBytes = static_cast<uint64_t>(end - kWavHeaderSize);
+    if (dataBytes > kMaxRiffDataBytes) {
+        if (!RewriteAsRf64(FOutput.Handle(), WaveFormat(), dataBytes)) {
+            throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
+        }
+        return;
+    }
+    const auto header = WavHeader(WaveFormat(), static_cast<uint32_t>(dataBytes));
     if (::pwrite(FOutput.Handle(), &header[4], 4, 4) != 4 ||
         ::pwrite(FOutput.Handle(), &header[40], 4, 40) != 4) {
         throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
