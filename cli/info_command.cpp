@@ -68,7 +68,7 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("bit rate", player.BitRate());
     PrintField("duration (ms)", player.CountedDuration());
     PrintField("data start", player.DataStart());
-    const int32_t length = player.DataLength();
+    const int64_t length = player.DataLength();
     if (length == TMP3Info::kUnknownLength) {
         PrintField("data length", "unknown");
     } else {

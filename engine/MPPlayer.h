@@ -169,12 +169,12 @@ public:
     // PCM bytes of one decoded frame.
     int32_t BytesPerFrame() const { return FBytesPerFrame; }
     int64_t TotalPcmBytes() const { return FTotalPcmBytes; }
-    int32_t DataStart() const { return FDataStart; }
+    int64_t DataStart() const { return FDataStart; }
     // TMP3Info::kUnknownLength when the length is not known.
-    int32_t DataLength();
+    int64_t DataLength();
     const TMPHeader& Header() const { return FHeader; }
     // Stream offsets of the frames found so far (the first audio frame first).
-    std::vector<int32_t> FramePositions();
+    std::vector<int64_t> FramePositions();
     // The decoder state this player owns (for inspection; the decode thread works on it).
     const TMPDecoderState& DecoderState() const { return *FDecoderState; }
 
@@ -292,11 +292,11 @@ private:
     std::thread FFrameCounter;
     std::atomic<bool> FStopFrameCount{false};
     std::atomic<int64_t> FCountedPcmBytes{0};
-    int32_t FDataStart = 0;
-    int32_t FDataLength = TMP3Info::kUnknownLength;
+    int64_t FDataStart = 0;
+    int64_t FDataLength = TMP3Info::kUnknownLength;
     int64_t FTotalPcmBytes = 0;
     TMPSimpleMutex FFramePositionsLock;
-    std::vector<int32_t> FFramePositions;
+    std::vector<int64_t> FFramePositions;
 
     // Decode state (decoder lock).
     TMPHeader FFrameHeader{};

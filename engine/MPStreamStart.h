@@ -29,8 +29,8 @@ struct TMPInfoFrame {
 };
 
 struct TMPStreamStart {
-    int32_t DataStart = 0;                         // offset of the first frame
-    int32_t DataLength = TMP3Info::kUnknownLength; // from the first frame on
+    int64_t DataStart = 0;                         // offset of the first frame
+    int64_t DataLength = TMP3Info::kUnknownLength; // from the first frame on
     uint8_t FirstHeader[4] = {};
     TMPHeader Header{};
     int32_t Length = 0;           // first frame without padding

@@ -144,7 +144,7 @@ void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
     }
     FDataStart += length;
     if (FDataLength != TMP3Info::kUnknownLength) {
-        FDataLength = std::max(FDataLength - length, 0);
+        FDataLength = std::max<int64_t>(FDataLength - length, 0);
     }
     FCurrentFrameLength = 0;
 }
@@ -164,7 +164,7 @@ void TMP3Player::StartFrameCount(const std::string& fileName) {
             TMPFileStream file(fileName);
             TMPStreamReader reader(kReaderCapacity);
             reader.Open(&file, true);
-            reader.Seek(static_cast<int32_t>(dataStart), soFromBeginning);
+            reader.Seek(dataStart, soFromBeginning);
             bool variableRate = false;
             const int64_t frames = CountAudioFrames(reader, start, dataEnd, FStopFrameCount, variableRate);
             // A constant bit rate gives the time from the length already, without a count.
@@ -206,12 +206,12 @@ int32_t TMP3Player::Duration() {
     return static_cast<int32_t>(std::clamp<int64_t>(ms, 0, INT32_MAX));
 }
 
-int32_t TMP3Player::DataLength() {
+int64_t TMP3Player::DataLength() {
     TMPLockGuard lock(FDecoderLock);
     return FDataLength;
 }
 
-std::vector<int32_t> TMP3Player::FramePositions() {
+std::vector<int64_t> TMP3Player::FramePositions() {
     TMPLockGuard lock(FFramePositionsLock);
     return FFramePositions;
 }

@@ -221,7 +221,7 @@ bool TMP3Info::ReadID3V2() {
         }
         lines.MoveTo(FID3V2Frames);
     }
-    FDataStart = static_cast<int32_t>(tagEnd);
+    FDataStart = tagEnd;
     ShortenDataLength(tagEnd - tagStart);
     FFoundInfoTypes.Include(mitID3V2);
     return true;

@@ -41,7 +41,7 @@ TEST(PlayerOpen, TheTestFilesOpenWithTheirStreamParameters) {
         EXPECT_EQ(player.BitRate(), e.BitRate);
         EXPECT_EQ(player.DataStart(), e.DataStart);
         EXPECT_EQ(player.Status(), mpsStopped);
-        EXPECT_EQ(player.FramePositions(), std::vector<int32_t>{e.DataStart});
+        EXPECT_EQ(player.FramePositions(), std::vector<int64_t>{e.DataStart});
     }
 }
 
