@@ -65,16 +65,20 @@ TMPFrameSearch FindConfirmedFrame(const uint8_t* block, int32_t length, bool end
         }
         const int32_t freeLength = header.BitrateIndex == 0 ? frameLength : 0;
         const int32_t next = i + frameLength + PaddingSlot(header);
-        if (next + 4 > length) {
-            if (!endOfData) {
-                found.Offset = i;
-                return TMPFrameSearch::NeedMore;
-            }
-            if (next != length && !(next < length && IsEndTag(block + next, length - next))) {
+        // A one-frame stream: the frame ends where the data ends, or where a tag at the end begins.
+        const bool lastFrame =
+            endOfData && next <= length && (next == length || IsEndTag(block + next, length - next));
+        if (!lastFrame) {
+            if (next + 4 > length) {
+                if (!endOfData) {
+                    found.Offset = i;
+                    return TMPFrameSearch::NeedMore;
+                }
                 continue;
             }
-        } else if (!ContinuesStream(block + i, block + next, length - next, freeLength)) {
-            continue;
+            if (!ContinuesStream(block + i, block + next, length - next, freeLength)) {
+                continue;
+            }
         }
         found.Offset = i;
         found.Length = frameLength;

@@ -164,3 +164,21 @@ TEST_F(OutputTargetTest, ASignalDuringWavLeavesNoFile) {
 }
 
 } // namespace
+
+namespace {
+
+// A full disk behind standard output is a failure, not a listing that silently stops.
+TEST(OutputTarget, FramesAndInfoReportAFailedWriteWithExitCode1) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    for (const char* command : {"frames", "info"}) {
+        const std::string shell = std::string("'") + TUNELO_CLI + "' " + command + " '" +
+                                  DataFile("l3-junk100.mp3") + "' > /dev/full 2>/dev/null";
+        const int status = std::system(shell.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << command;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+    }
+}
+
+} // namespace
