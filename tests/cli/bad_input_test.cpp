@@ -172,8 +172,8 @@ protected:
 
 struct TTagScan {
     TMP3InfoType Found;
-    int32_t DataStart;
-    int32_t DataLength;
+    int64_t DataStart;
+    int64_t DataLength;
     std::string Title;
 };
 
