@@ -9,10 +9,10 @@
 
 #include <sys/stat.h>
 
-#include "Commands.h"
-#include "StreamDecoder.h"
-#include "TerminalText.h"
-#include "WavWriter.h"
+#include "commands.h"
+#include "stream_decoder.h"
+#include "terminal_text.h"
+#include "wav_writer.h"
 
 namespace tunelo::cli {
 

@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "Commands.h"
 #include "MP3decdr.h"
 #include "MPErrors.h"
 #include "MPFileStream.h"
 #include "MPStandardTables.h"
 #include "MPStreamReader.h"
 #include "MPStreamStart.h"
-#include "TerminalText.h"
+#include "commands.h"
+#include "terminal_text.h"
 
 namespace tunelo::cli {
 

@@ -7,9 +7,9 @@
 #include <exception>
 #include <string>
 
-#include "Commands.h"
 #include "MP3Plyr.h"
-#include "TerminalText.h"
+#include "commands.h"
+#include "terminal_text.h"
 
 namespace tunelo::cli {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "Commands.h"
 #include "MPOutputFile.h"
+#include "commands.h"
 
 namespace {
 

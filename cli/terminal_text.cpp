@@ -1,4 +1,4 @@
-#include "TerminalText.h"
+#include "terminal_text.h"
 
 #include <cstdio>
 

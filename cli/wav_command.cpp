@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "AlbumFile.h"
-#include "Commands.h"
 #include "MP3Plyr.h"
-#include "TerminalText.h"
+#include "album_arguments.h"
+#include "commands.h"
+#include "terminal_text.h"
 
 namespace tunelo::cli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "StreamDecoder.h"
+#include "stream_decoder.h"
 
 namespace {
 
