@@ -52,8 +52,9 @@ int RunBench(int argc, char** argv) {
     uint8_t pcm[TStreamDecoder::MaxFrameBytes];
     for (int run = 0; run < runs; ++run) {
         TStreamDecoder decoder;
+        TMPMemoryStream source(bytes);
         const double start = CpuSeconds();
-        if (!decoder.Open(bytes.data(), bytes.size(), false, reason)) {
+        if (!decoder.Open(source, true, false, reason)) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());
             return 1;
         }

@@ -2,15 +2,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "commands.h"
-#include "file_bytes.h"
 #include "pcm_gain.h"
 #include "replay_gain_options.h"
 #include "stream_decoder.h"
 #include "tag_scan.h"
+#include "terminal_text.h"
 #include "wav_writer.h"
 
 namespace tunelo::cli {
@@ -39,42 +43,52 @@ int RunDecode(int argc, char** argv) {
     const std::string& in = paths[0];
     const std::string& out = paths[1];
 
-    std::vector<uint8_t> bytes;
-    std::string reason;
-    if (!ReadWholeFile(in, bytes, reason)) {
-        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+    std::unique_ptr<TMPFileStream> source;
+    try {
+        source = std::make_unique<TMPFileStream>(in);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tunelo-cli: %s\n", Printable(e.what()).c_str()); // the message names the file
         return 1;
     }
+    // A pipe or a device is read as it comes; only a regular file can be repositioned.
+    struct stat info {};
+    const bool seekable = ::stat(in.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::string reason;
     double gainFactor = 1.0;
     if (gainOptions.Mode != rgmOff) {
         TTagScan scan;
         if (!scan.Open(in, {}, reason)) {
-            std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+            std::fprintf(stderr, "%s: %s\n", Printable(in).c_str(), reason.c_str());
             return 1;
         }
         gainFactor = ReplayGainFactor(scan.Info().ReplayGain(), gainOptions.Mode, gainOptions.Preamp);
     }
     TStreamDecoder decoder;
-    if (!decoder.Open(bytes.data(), bytes.size(), full, reason)) {
-        std::fprintf(stderr, "%s: %s\n", in.c_str(), reason.c_str());
+    if (!decoder.Open(*source, seekable, full, reason)) {
+        std::fprintf(stderr, "%s: %s\n", Printable(in).c_str(), reason.c_str());
         return 1;
     }
     TPcmFileWriter writer;
     if (!writer.Open(out, decoder.Format().Channels, decoder.Format().SampleRate, reason)) {
-        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), reason.c_str());
         return 1;
     }
     uint8_t pcm[TStreamDecoder::MaxFrameBytes];
     for (int32_t n; (n = decoder.Next(pcm)) > 0;) {
         ApplyPcmGain(pcm, n, gainFactor);
         if (!writer.Write(pcm, static_cast<size_t>(n))) {
-            std::fprintf(stderr, "%s: %s\n", out.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), std::strerror(errno));
             writer.Discard();
             return 1;
         }
     }
+    if (!decoder.Error().empty()) {
+        std::fprintf(stderr, "%s: %s\n", Printable(in).c_str(), Printable(decoder.Error()).c_str());
+        writer.Discard();
+        return 1;
+    }
     if (!writer.Commit(reason)) {
-        std::fprintf(stderr, "%s: %s\n", out.c_str(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), reason.c_str());
         return 1;
     }
     return 0;

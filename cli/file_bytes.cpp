@@ -52,18 +52,4 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-size_t LeadingId3v2Size(const uint8_t* bytes, size_t size) {
-    if (size < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {
-        return 0;
-    }
-    for (int i = 6; i < 10; ++i) {
-        if (bytes[i] & 0x80) {
-            return 0; // not a sync-safe size: not a tag
-        }
-    }
-    size_t body = (size_t{bytes[6]} << 21) | (size_t{bytes[7]} << 14) | (size_t{bytes[8]} << 7) | bytes[9];
-    const size_t footer = (bytes[5] & 0x10) ? 10 : 0;
-    return 10 + body + footer;
-}
-
 } // namespace tunelo::cli

@@ -1,4 +1,4 @@
-// Whole-file reading and atomic writing for the command-line front end.
+// Whole-file reading for the command-line benchmark.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,5 @@ namespace tunelo::cli {
 
 // Reads the whole file; on failure returns false and a reason ("No such file or directory", ...).
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
-
-// Size of a leading ID3v2 tag (header, body and footer), 0 when the bytes do not start with one.
-size_t LeadingId3v2Size(const uint8_t* bytes, size_t size);
 
 } // namespace tunelo::cli

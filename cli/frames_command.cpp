@@ -1,6 +1,7 @@
-// tunelo-cli frames FILE: lists the MPEG audio frames of a file the way the player walks them. After a
-// leading ID3v2 tag the first frame is searched in the next 4096 bytes; every later frame must be
+// tunelo-cli frames FILE: lists the MPEG audio frames of a file the way the player walks them: from the
+// first confirmed frame after the tags (an information frame is listed too) every later frame must be
 // compatible with the first, and a position that is not is passed byte by byte (at most 4096 in a row).
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,19 +10,19 @@
 #include <string>
 
 #include "MP3decdr.h"
+#include "MPErrors.h"
 #include "MPStreamReader.h"
+#include "MPStreamStart.h"
 #include "commands.h"
-#include "file_bytes.h"
 #include "file_stream.h"
+#include "terminal_text.h"
 
 namespace tunelo::cli {
 
 namespace {
 
 constexpr int32_t kReaderCapacity = 65536;
-constexpr int32_t kFirstFrameWindow = 4096;
 constexpr int32_t kMaxSkipInARow = 4096;
-constexpr int32_t kId3v2HeaderSize = 10;
 
 // What is known about the stream once its first frame is found.
 struct TStreamStart {
@@ -69,39 +70,19 @@ void PrintFrame(int64_t offset, const TFrameLine& line) {
                 line.Bitrate, line.Bytes);
 }
 
-// Skips a leading ID3v2 tag; false when the tag claims more bytes than the file has.
-bool SkipLeadingTag(TMPStreamReader& reader) {
-    if (!reader.NeedContiguous(kId3v2HeaderSize)) {
-        return true;
-    }
-    const size_t tag = LeadingId3v2Size(reader.Data(), kId3v2HeaderSize);
-    return tag == 0 || reader.Skip(static_cast<int32_t>(tag));
-}
-
-// Finds the first frame within the next 4096 bytes and leaves the reader at it.
-bool FindFirstFrame(TMPStreamReader& reader, TStreamStart& start) {
-    reader.FillTo(kFirstFrameWindow);
-    const int32_t window = reader.Count() < kFirstFrameWindow ? reader.Count() : kFirstFrameWindow;
-    if (window < 4 || !reader.NeedContiguous(window)) {
-        return false;
-    }
-    TMPHeader header{};
-    int32_t bitrate = 0;
-    int32_t offset = 0;
-    const int32_t length = SyncSearch(reader.Data(), window, header, bitrate, offset);
-    if (length <= 0) {
-        return false;
-    }
-    std::memcpy(start.First, reader.Data() + offset, 4);
-    start.FreeFormatLength = header.BitrateIndex == 0 ? length : 0;
-    start.FreeFormatBitrate = header.BitrateIndex == 0 ? bitrate : 0;
-    return reader.Skip(offset);
-}
-
 int32_t WalkFrames(TMPStreamReader& reader) {
     TStreamStart start{};
-    if (!SkipLeadingTag(reader) || !FindFirstFrame(reader, start)) {
-        return 0;
+    TMP3Info info;
+    try {
+        const TMPStreamStart opened = OpenAudioData(reader, info);
+        std::memcpy(start.First, opened.FirstHeader, 4);
+        start.FreeFormatLength = opened.FreeFormatLength;
+        start.FreeFormatBitrate = opened.FreeFormatLength > 0 ? opened.Bitrate : 0;
+    } catch (const EMPError& e) {
+        if (std::strcmp(e.what(), kUnknownMpegAudioFormat) != 0) {
+            throw;
+        }
+        return 0; // no MPEG audio: no frames
     }
     int32_t frames = 0;
     int32_t skippedInARow = 0;
@@ -138,7 +119,7 @@ int RunFrames(int argc, char** argv) {
     try {
         file = std::make_unique<TMPFileStream>(path);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tunelo-cli: %s\n", e.what()); // the message names the file
+        std::fprintf(stderr, "tunelo-cli: %s\n", Printable(e.what()).c_str()); // the message names the file
         return 1;
     }
     try {
@@ -146,10 +127,14 @@ int RunFrames(int argc, char** argv) {
         reader.Open(file.get(), true);
         const int32_t frames = WalkFrames(reader);
         std::printf("frames %d\n", frames);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "tunelo-cli: standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "tunelo-cli: %s: %s\n", path.c_str(), e.what());
+        std::fprintf(stderr, "tunelo-cli: %s: %s\n", Printable(path).c_str(), Printable(e.what()).c_str());
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 // tunelo-cli info FILE...: what the player finds in each file (stream parameters, where the audio data
 // lies, the playing time, the tags), as "key: value" lines, one block per file.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "MP3Plyr.h"
 #include "commands.h"
+#include "terminal_text.h"
 #include "text_encoding.h"
 
 namespace tunelo::cli {
@@ -44,23 +46,7 @@ std::string TagKinds(TMP3InfoType found) {
 
 // One line per key: line breaks and other control characters in tag text are shown escaped.
 void PrintField(const char* key, const std::string& value) {
-    std::string shown;
-    for (const char c : value) {
-        if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (c == '\t') {
-            shown += "\\t";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    std::printf("%s: %s\n", key, shown.c_str());
+    std::printf("%s: %s\n", key, Printable(value).c_str());
 }
 
 void PrintField(const char* key, int64_t value) {
@@ -130,9 +116,9 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("sample rate", player.SampleRate());
     PrintField("channels", player.Channels());
     PrintField("bit rate", player.BitRate());
-    PrintField("duration (ms)", player.Duration());
+    PrintField("duration (ms)", player.CountedDuration());
     PrintField("data start", player.DataStart());
-    const int32_t length = player.DataLength();
+    const int64_t length = player.DataLength();
     if (length == TMP3Info::kUnknownLength) {
         PrintField("data length", "unknown");
     } else {
@@ -183,7 +169,10 @@ int RunInfo(int argc, char** argv) {
         }
         failed |= !PrintInfo(player, argv[i]);
     }
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "tunelo-cli: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
     return failed ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "MPOutputFile.h"
 #include "commands.h"
 
 namespace {
@@ -52,6 +53,8 @@ int PrintHelp(FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // An interrupted run leaves no temporary file behind, and never a partial file under a final name.
+    tunelo::RemovePendingOutputFilesOnSignals();
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         return PrintHelp(stdout);
     }

@@ -1,5 +1,6 @@
-// Decodes a whole MPEG audio file held in memory, frame by frame, the way the player's decode loop
-// walks a stream: first-frame search, information-frame skip, frame check and byte-wise resync.
+// Decodes an MPEG audio source frame by frame through a fixed-size read-ahead ring, the way the player's
+// decode loop walks a stream: the shared stream opening (tags, confirmed first frame, information frame),
+// then the frame check and byte-wise resync. Memory stays the same whatever the source's size.
 #pragma once
 
 #include <cstdint>
@@ -7,36 +8,49 @@
 #include <string>
 
 #include "MP3decdr.h"
+#include "file_stream.h"
+#include "MPInfo.h"
+#include "MPStreamReader.h"
+#include "MPStreamStart.h"
 
 namespace tunelo::cli {
 
 class TStreamDecoder {
 public:
+    // Bytes of read-ahead: the largest frame many times over.
+    static constexpr int32_t kReaderCapacity = 65536;
+    static constexpr int32_t MaxFrameBytes = 5120;
+
     TStreamDecoder();
     ~TStreamDecoder();
 
-    // full: decode the whole bandwidth (frequency limit 0) instead of the player's 24000 Hz.
-    // On failure returns false with the reason in error.
-    bool Open(const uint8_t* data, size_t size, bool full, std::string& error);
+    // Reads source (not owned, standing at its first byte) from now on. full: decode the whole bandwidth
+    // (frequency limit 0) instead of the player's 24000 Hz. On failure returns false with the reason.
+    bool Open(TMPSourceStream& source, bool seekable, bool full, std::string& error);
 
     // Decodes the next frame into pcm (which holds MaxFrameBytes); returns its PCM bytes, 0 at the end.
     int32_t Next(uint8_t* pcm);
+    // Why the stream ended early (a read error); empty when it ended with its data.
+    const std::string& Error() const { return Error_; }
 
     const TMPOutputFormat& Format() const { return Format_; }
     int32_t FramesDecoded() const { return Frames_; }
-    static constexpr int32_t MaxFrameBytes = 5120;
+    // The read-ahead ring never grows: this is all the source's bytes held at any time.
+    int32_t BufferedBytesLimit() const { return Reader_.Capacity(); }
 
 private:
-    int32_t CheckFrame(size_t pos, TMPHeader& header) const;
+    int32_t NextFrame(uint8_t* pcm);
+    int32_t CheckFrame(TMPHeader& header) const;
+    bool AtDataEnd() const;
 
     std::unique_ptr<TMPDecoderState> State_;
-    const uint8_t* Data_ = nullptr;
-    size_t Size_ = 0;
-    size_t Pos_ = 0;
-    uint8_t First_[4] = {};
-    int32_t FreeFormatLength_ = 0; // without padding; 0 for fixed bit rates
+    TMPStreamReader Reader_{kReaderCapacity};
+    TMP3Info Info_;
+    int64_t DataEnd_ = 0;
+    TMPStreamStart Start_;
     int32_t Frames_ = 0;
     TMPOutputFormat Format_{};
+    std::string Error_;
 };
 
 } // namespace tunelo::cli

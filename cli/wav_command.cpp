@@ -14,6 +14,7 @@
 #include "album_arguments.h"
 #include "commands.h"
 #include "replay_gain_options.h"
+#include "terminal_text.h"
 
 namespace tunelo::cli {
 
@@ -37,7 +38,8 @@ public:
         // A worker's error ends the file with meprError; its message is shown here, on its own line.
         SetErrorDisplay([this](const std::exception& error) {
             EndProgressLine();
-            std::fprintf(stderr, "error: %s: %s\n", FSource.c_str(), error.what());
+            std::fprintf(stderr, "error: %s: %s\n", Printable(FSource).c_str(),
+                         Printable(error.what()).c_str());
         });
     }
     ~TWavRun() { SetErrorDisplay(nullptr); }
@@ -53,7 +55,8 @@ public:
             FEnded = false;
             FPlayer.PlayToFile(target);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "error: %s: %s\n", source.c_str(), error.what());
+            std::fprintf(stderr, "error: %s: %s\n", Printable(source).c_str(),
+                         Printable(error.what()).c_str());
             FPlayer.Close();
             return false;
         }
@@ -64,7 +67,7 @@ public:
         const bool ok = FReason == meprEndOfStream;
         if (ok) {
             EndProgressLine();
-            std::printf("%s -> %s\n", source.c_str(), target.c_str());
+            std::printf("%s -> %s\n", Printable(source).c_str(), Printable(target).c_str());
             std::fflush(stdout);
         }
         FPlayer.Close();
@@ -79,10 +82,11 @@ private:
         const int32_t duration = FPlayer.Duration();
         const int32_t position = FPlayer.Position();
         if (duration > 0) {
-            std::printf("\r\033[K%s: %d%%", FSource.c_str(),
+            std::printf("\r\033[K%s: %d%%", Printable(FSource).c_str(),
                         static_cast<int>(int64_t{position} * 100 / duration));
         } else {
-            std::printf("\r\033[K%s: %d.%01d s", FSource.c_str(), position / 1000, position % 1000 / 100);
+            std::printf("\r\033[K%s: %d.%01d s", Printable(FSource).c_str(), position / 1000,
+                        position % 1000 / 100);
         }
         std::fflush(stdout);
         FProgressShown = true;
@@ -127,14 +131,14 @@ int RunWav(int argc, char** argv) {
     const std::string folder = argv[0];
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
-        std::fprintf(stderr, "error: %s: not a folder\n", folder.c_str());
+        std::fprintf(stderr, "error: %s: not a folder\n", Printable(folder).c_str());
         return 1;
     }
     std::vector<std::string> albumErrors;
     const std::vector<std::string> files =
         ExpandFileArguments(std::vector<std::string>(argv + 1, argv + argc), albumErrors);
     for (const std::string& message : albumErrors) {
-        std::fprintf(stderr, "error: %s\n", message.c_str());
+        std::fprintf(stderr, "error: %s\n", Printable(message).c_str());
     }
     // Everything goes to files: no sound device is needed.
     setenv("TUNELO_AUDIO", "null", 1);
@@ -144,6 +148,11 @@ int RunWav(int argc, char** argv) {
     bool failed = !albumErrors.empty();
     for (const std::string& file : files) {
         failed |= !run.Decode(file, WavPathFor(folder, file));
+    }
+    // An album whose entries all came to nothing must not pass for a finished run.
+    if (files.empty() && albumErrors.empty()) {
+        std::fprintf(stderr, "error: no files to decode\n");
+        return 1;
     }
     return failed ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "wav_header.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -10,6 +11,9 @@
 namespace tunelo::cli {
 
 namespace {
+
+// Writes are gathered into blocks of this size: one system call per 64 KB instead of one per frame.
+constexpr size_t kBlockBytes = 1 << 16;
 
 bool EndsWithWav(const std::string& path) {
     if (path.size() < 4) {
@@ -22,6 +26,21 @@ bool EndsWithWav(const std::string& path) {
     return ext == ".wav";
 }
 
+bool WriteAll(int handle, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(handle, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
 } // namespace
 
 bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sampleRate,
@@ -29,23 +48,21 @@ bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sam
     Channels_ = channels;
     SampleRate_ = sampleRate;
     DataBytes_ = 0;
+    Pending_.clear();
+    Pending_.reserve(kBlockBytes);
     if (path == "-") {
-        ToStdout_ = true;
-        File_ = stdout;
-        // A large buffer turns one write per frame into one per 64 KB when decoding into a pipe.
-        static char stdoutBuffer[1 << 16];
-        std::setvbuf(stdout, stdoutBuffer, _IOFBF, sizeof stdoutBuffer);
+        Handle_ = STDOUT_FILENO;
+        Wav_ = false;
         return true;
     }
-    Path_ = path;
     Wav_ = EndsWithWav(path);
-    TempPath_ = path + ".part-" + std::to_string(getpid());
-    File_ = std::fopen(TempPath_.c_str(), "wb");
-    if (File_ == nullptr) {
+    if (!Output_.Open(path)) {
         reason = std::strerror(errno);
         return false;
     }
-    if (Wav_ && !WriteHeader(0)) {
+    Handle_ = Output_.Handle();
+    // A pipe cannot be rewritten: its header carries the sizes that stream readers take as "to the end".
+    if (Wav_ && !WriteHeader(Output_.Seekable() ? 0 : UINT32_MAX)) {
         reason = std::strerror(errno);
         Discard();
         return false;
@@ -53,62 +70,75 @@ bool TPcmFileWriter::Open(const std::string& path, int32_t channels, int32_t sam
     return true;
 }
 
-bool TPcmFileWriter::WriteHeader(uint32_t dataBytes) {
+TMPWaveFormat TPcmFileWriter::Format() const {
     TMPWaveFormat format;
     format.Channels = static_cast<uint16_t>(Channels_);
     format.SamplesPerSec = static_cast<uint32_t>(SampleRate_);
     format.BitsPerSample = 16;
     format.BlockAlign = static_cast<uint16_t>(Channels_ * 2);
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
-    const auto header = WavHeader(format, dataBytes);
-    return std::fwrite(header.data(), 1, header.size(), File_) == header.size();
+    return format;
+}
+
+std::array<uint8_t, kWavHeaderBytes> TPcmFileWriter::Header(uint32_t dataBytes) const {
+    return WavHeader(Format(), dataBytes);
+}
+
+bool TPcmFileWriter::WriteHeader(uint32_t dataBytes) {
+    const auto header = Header(dataBytes);
+    return WriteAll(Handle_, header.data(), header.size());
+}
+
+bool TPcmFileWriter::Drain() {
+    const bool ok = WriteAll(Handle_, Pending_.data(), Pending_.size());
+    Pending_.clear();
+    return ok;
 }
 
 bool TPcmFileWriter::Write(const uint8_t* data, size_t size) {
     DataBytes_ += size;
-    return std::fwrite(data, 1, size, File_) == size;
+    Pending_.insert(Pending_.end(), data, data + size);
+    return Pending_.size() < kBlockBytes || Drain();
 }
 
 bool TPcmFileWriter::Commit(std::string& reason) {
-    if (ToStdout_) {
-        File_ = nullptr;
-        if (std::fflush(stdout) != 0) {
-            reason = std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-    if (File_ == nullptr) {
+    if (Handle_ < 0) {
         reason = "not open";
         return false;
     }
-    if (Wav_ && DataBytes_ > 0xFFFFFFFFull - 36) {
-        reason = "too much audio for a WAV file";
+    if (!Drain()) {
+        reason = std::strerror(errno);
         Discard();
         return false;
     }
-    bool ok = true;
-    if (Wav_) {
-        ok = std::fseek(File_, 0, SEEK_SET) == 0 && WriteHeader(static_cast<uint32_t>(DataBytes_));
+    if (Handle_ == STDOUT_FILENO && !Output_.IsOpen()) {
+        Handle_ = -1;
+        return true;
     }
-    ok = std::fflush(File_) == 0 && ok;
-    ok = fsync(fileno(File_)) == 0 && ok;
-    const int closeResult = std::fclose(File_);
-    File_ = nullptr;
-    if (!ok || closeResult != 0 || std::rename(TempPath_.c_str(), Path_.c_str()) != 0) {
+    if (Wav_ && Output_.Seekable()) {
+        const auto header = Header(static_cast<uint32_t>(std::min<uint64_t>(DataBytes_, kMaxRiffDataBytes)));
+        const bool written =
+            DataBytes_ > kMaxRiffDataBytes
+                ? RewriteAsRf64(Handle_, Format(), DataBytes_)
+                : ::pwrite(Handle_, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size());
+        if (!written) {
+            reason = std::strerror(errno);
+            Discard();
+            return false;
+        }
+    }
+    Handle_ = -1;
+    if (!Output_.Commit()) {
         reason = std::strerror(errno);
-        std::remove(TempPath_.c_str());
         return false;
     }
     return true;
 }
 
 void TPcmFileWriter::Discard() {
-    if (File_ != nullptr && !ToStdout_) {
-        std::fclose(File_);
-        std::remove(TempPath_.c_str());
-    }
-    File_ = nullptr;
+    Output_.Discard();
+    Handle_ = -1;
+    Pending_.clear();
 }
 
 } // namespace tunelo::cli

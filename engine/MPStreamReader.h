@@ -13,9 +13,8 @@ class TMPStreamReader {
 public:
     // Bytes read per pass when a small request or a read-ahead is served.
     static constexpr int32_t kChunkSize = 16384;
-    // Positions are signed 32-bit; bytes of a stream beyond this offset are treated as absent, so a
-    // larger file ends there instead of overflowing the position arithmetic.
-    static constexpr int32_t kMaxPosition = INT32_MAX;
+    // Positions are 64-bit: files beyond 4 GiB open, seek and keep their end tags.
+    static constexpr int64_t kMaxPosition = INT64_MAX;
 
     // The ring is allocated at Open; capacity must be positive.
     explicit TMPStreamReader(int32_t capacity);
@@ -43,17 +42,17 @@ public:
     bool Skip(int32_t n);
     // Repositions (origin soFromBeginning, soFromCurrent relative to Position, or soFromEnd), discards the
     // buffered bytes and returns the new Position. Only for seekable streams.
-    int32_t Seek(int32_t offset, int32_t origin);
+    int64_t Seek(int64_t offset, int32_t origin);
 
     TMPSourceStream* Stream() const { return FStream; }
-    int32_t Size() const { return FSize; }
+    int64_t Size() const { return FSize; }
     bool Seekable() const { return FSeekable; }
     bool Active() const { return FActive; }
     const uint8_t* Buffer() const { return FBuffer.Get(); }
     int32_t Head() const { return FHead; }
     int32_t Count() const { return FCount; }
     int32_t Capacity() const { return FCapacity; }
-    int32_t Position() const { return FPosition; }
+    int64_t Position() const { return FPosition; }
     int32_t Linear() const { return FLinear; }
 
 private:
@@ -61,14 +60,14 @@ private:
     void UpdateLinear();
 
     TMPSourceStream* FStream = nullptr;
-    int32_t FSize = 0;
+    int64_t FSize = 0;
     bool FSeekable = false;
     bool FActive = false;
     TMPAlignedBlock FBuffer;
     int32_t FHead = 0;
     int32_t FCount = 0;
     int32_t FCapacity;
-    int32_t FPosition = 0;
+    int64_t FPosition = 0;
     int32_t FLinear = 0;
 };
 

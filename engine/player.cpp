@@ -302,6 +302,9 @@ void TMP3Player::Stop() {
 }
 
 void TMP3Player::Close() {
+    StopFrameCount();
+    FNeedsFrameCount = false;
+    FCountedPcmBytes = 0;
     std::exception_ptr failure;
     if (FStatus != mpsStopped) {
         try {
@@ -323,8 +326,7 @@ void TMP3Player::Close() {
         FInfo.Clear();
         FHeader = TMPHeader{};
         FFrameHeader = TMPHeader{};
-        std::fill(std::begin(FFirstHeader), std::end(FFirstHeader), uint8_t{0});
-        FFreeFormatLength = 0;
+        FStart = TMPStreamStart{};
         FBitRate = 0;
         FLayer = 0;
         FVersion = 0;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MP3Trds.h"
@@ -22,6 +23,7 @@
 #include "MPCPUSpc.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
+#include "MPStreamStart.h"
 #include "aligned_block.h"
 #include "file_stream.h"
 #include "message_window.h"
@@ -48,9 +50,6 @@ constexpr uint32_t MPM_EQUALIZER_CHANGED = WM_USER + 16; // 1040
 // Flags of OpenStream.
 constexpr uint8_t kStreamSeekable = 0x01;
 constexpr uint8_t kStreamOwned = 0x02;
-
-// The message of every failure to recognise a stream as MPEG audio.
-constexpr const char* kUnknownMpegAudioFormat = "unknown MPEG Audio format.";
 
 class TMP3Player : private TMPMessageTarget {
 public:
@@ -150,6 +149,9 @@ public:
     int32_t Position();
     // Playing time in ms; 0 when it cannot be known.
     int32_t Duration();
+    // As Duration, but first waits for the frame count of a VBR file without an information frame, which
+    // runs on a thread of its own after the file opens.
+    int32_t CountedDuration();
 
     // ---- Equalizer ----
     // Gain -100..100 of band index 0..31 (other gains are ignored; other indexes raise the list-index error).
@@ -176,13 +178,13 @@ public:
     int32_t BitRate() const { return FBitRate; }
     // PCM bytes of one decoded frame.
     int32_t BytesPerFrame() const { return FBytesPerFrame; }
-    int32_t TotalPcmBytes() const { return FTotalPcmBytes; }
-    int32_t DataStart() const { return FDataStart; }
+    int64_t TotalPcmBytes() const { return FTotalPcmBytes; }
+    int64_t DataStart() const { return FDataStart; }
     // TMP3Info::kUnknownLength when the length is not known.
-    int32_t DataLength();
+    int64_t DataLength();
     const TMPHeader& Header() const { return FHeader; }
     // Stream offsets of the frames found so far (the first audio frame first).
-    std::vector<int32_t> FramePositions();
+    std::vector<int64_t> FramePositions();
     // The decoder state this player owns (for inspection; the decode thread works on it).
     const TMPDecoderState& DecoderState() const { return *FDecoderState; }
 
@@ -250,7 +252,9 @@ private:
     // OpenStream without the AutoPlay start.
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
-    void ReadInfoFrame();
+    void SkipInfoFrame(const TMPInfoFrame& info);
+    void StartFrameCount(const std::string& fileName);
+    void StopFrameCount();
     void RequestEqualizer();
     void ApplyEqualizer();
 
@@ -291,20 +295,24 @@ private:
     TMPSourceStream* FStream = nullptr;
     uint8_t FStreamFlags = 0;
     TMPHeader FHeader{};
-    uint8_t FFirstHeader[4] = {};
-    // Frame length of a free-format stream (without padding); 0 for fixed bit rates.
-    int32_t FFreeFormatLength = 0;
     int32_t FLayer = 0;
     int32_t FVersion = 0;
     int32_t FSampleRate = 0;
     int32_t FChannels = 0;
     int32_t FBytesPerFrame = 0;
     int32_t FBitRate = 0;
-    int32_t FDataStart = 0;
-    int32_t FDataLength = TMP3Info::kUnknownLength;
-    int32_t FTotalPcmBytes = 0;
+    // Where the stream starts and its first header, which every later frame is checked against.
+    TMPStreamStart FStart;
+    // The frame count of a VBR file without an information frame: started by OpenFile, read by Duration.
+    bool FNeedsFrameCount = false;
+    std::thread FFrameCounter;
+    std::atomic<bool> FStopFrameCount{false};
+    std::atomic<int64_t> FCountedPcmBytes{0};
+    int64_t FDataStart = 0;
+    int64_t FDataLength = TMP3Info::kUnknownLength;
+    int64_t FTotalPcmBytes = 0;
     TMPSimpleMutex FFramePositionsLock;
-    std::vector<int32_t> FFramePositions;
+    std::vector<int64_t> FFramePositions;
 
     // Decode state (decoder lock).
     TMPHeader FFrameHeader{};

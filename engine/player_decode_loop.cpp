@@ -19,16 +19,7 @@ int32_t PaddingBytes(const TMPHeader& header) {
 } // namespace
 
 int32_t TMP3Player::CheckFrame(const uint8_t* bytes, TMPHeader& header) const {
-    int32_t length = ParseHeader(bytes, 0, header);
-    // A free-format stream states no bit rate: its frames all have the length found when it was opened.
-    if (length == 0 && FFreeFormatLength > 0 && header.SyncKind != 0 && header.BitrateIndex == 0) {
-        length = FFreeFormatLength;
-    }
-    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 ||
-        !HeadersCompatible(FFirstHeader, bytes)) {
-        return 0;
-    }
-    return length + PaddingBytes(header);
+    return StreamFrameLength(bytes, FStart, header);
 }
 
 void TMP3Player::Truncate() {
@@ -167,6 +158,7 @@ void TMP3Player::FinishEndOfData() {
         // Buffers also come back when the device broke before playing them: that is no end of the music.
         TMPLockGuard outputLock(FOutputLock);
         FSoundOut.CheckDevice();
+        FSoundOut.FinishFile();
     }
     event.Reset();
     FWindow->Post(MPM_END_OF_DATA, FPlayGeneration.load());

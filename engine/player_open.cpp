@@ -15,43 +15,6 @@ namespace {
     throw EMPError(kUnknownMpegAudioFormat);
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-// Where a VBR information tag starts in the first frame: after the header, the Layer III side information
-// and the CRC word.
-int32_t InfoTagOffset(const TMPHeader& header) {
-    const bool mono = header.Mode == 3;
-    const int32_t offset = header.VersionId == 1 ? (mono ? 21 : 36) : (mono ? 13 : 21);
-    return header.ProtectionBit == 0 ? offset + 2 : offset;
-}
-
-enum class TInfoTag { None, Xing, Vbri };
-
-TInfoTag InfoTagAt(const uint8_t* frame, int32_t frameLength, int32_t offset) {
-    if (offset < 0 || offset + 4 > frameLength) {
-        return TInfoTag::None;
-    }
-    const uint8_t* tag = frame + offset;
-    // "Info" is what lame writes into a constant-bit-rate file; its fields are those of "Xing".
-    if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) {
-        return TInfoTag::Xing;
-    }
-    if (std::memcmp(tag, "VBRI", 4) == 0) {
-        return TInfoTag::Vbri;
-    }
-    return TInfoTag::None;
-}
-
-// A 32-bit field of the frame, 0 when it would lie beyond the frame.
-int32_t FieldAt(const uint8_t* frame, int32_t frameLength, int32_t offset) {
-    if (offset < 0 || offset + 4 > frameLength) {
-        return 0;
-    }
-    return static_cast<int32_t>(BigEndian32(frame + offset));
-}
-
 } // namespace
 
 void TMP3Player::OpenFile() {
@@ -64,6 +27,9 @@ void TMP3Player::OpenFile() {
     auto stream = std::make_unique<TMPFileStream>(fileName);
     OpenStreamUnchecked(stream.release(), kStreamSeekable | kStreamOwned);
     FFileName = fileName;
+    if (FNeedsFrameCount) {
+        StartFrameCount(fileName);
+    }
     if (FAutoPlay) {
         Play();
     }
@@ -106,58 +72,21 @@ void TMP3Player::OpenStreamUnderLock() {
         TMPLockGuard positionsLock(FFramePositionsLock);
         FFramePositions.clear();
     }
-    const bool seekable = Seekable();
-    FReader.Open(FStream, seekable);
+    FReader.Open(FStream, Seekable());
     FPcmBuffer.Allocate(kPcmBufferSize);
-    FInfo.Attach(&FReader);
-    FInfo.ReadHead();
-    if (seekable) {
-        FInfo.ReadTail();
-        FReader.Seek(FInfo.DataStart(), soFromBeginning);
-    }
-    FDataStart = FInfo.DataStart();
-    FDataLength = FInfo.DataLength();
-    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
     {
         TMPLockGuard outputLock(FOutputLock);
         FPendingPcm = 0;
         FPlayedBytes = 0;
         FPosition = 0;
     }
-
-    // The first frame: the first sync pattern in the bytes at hand (a short stream is searched as far as
-    // it goes).
-    if (!FReader.NeedContiguous(4096)) {
-        FReader.NeedContiguous(FReader.Count());
-    }
-    TMPHeader header{};
-    int32_t bitRate = 0;
-    int32_t offset = 0;
-    const int32_t searched = SyncSearch(FReader.Data(), FReader.Linear(), header, bitRate, offset);
-    if (searched <= 0) {
-        RaiseUnknownFormat();
-    }
-    if (offset > 0) {
-        FDataStart += offset;
-        if (FDataLength != TMP3Info::kUnknownLength) {
-            FDataLength -= offset;
-        }
-        if (!FReader.Skip(offset)) {
-            RaiseUnknownFormat();
-        }
-        if (!FReader.NeedContiguous(1441)) {
-            FReader.NeedContiguous(FReader.Count());
-        }
-        if (FReader.Linear() < 4) {
-            RaiseUnknownFormat();
-        }
-    }
-    std::memcpy(FFirstHeader, FReader.Data(), 4);
-    FFreeFormatLength = header.BitrateIndex == 0 ? searched : 0;
-    FCurrentFrameLength = CheckFrame(FReader.Data(), FHeader);
-    if (FCurrentFrameLength <= 0 || FHeader.LayerCode < 1 || FHeader.LayerCode > 3) {
-        RaiseUnknownFormat();
-    }
+    const TMPStreamStart start = OpenAudioData(FReader, FInfo);
+    FStart = start;
+    FDataStart = start.DataStart;
+    FDataLength = start.DataLength;
+    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
+    FHeader = start.Header;
+    FCurrentFrameLength = start.FrameBytes;
     FLayer = 4 - FHeader.LayerCode;
     if (FHeader.VersionId == 1) {
         FVersion = 1;
@@ -168,12 +97,7 @@ void TMP3Player::OpenStreamUnderLock() {
     } else {
         RaiseUnknownFormat();
     }
-
-    if (!FReader.NeedContiguous(FCurrentFrameLength)) {
-        RaiseUnknownFormat();
-    }
-    const int32_t padding = FHeader.PaddingBit ? (FHeader.LayerCode == 3 ? 4 : 1) : 0;
-    if (DecoderSetup(*FDecoderState, FHeader, FCurrentFrameLength - padding, 0, 0, kFrequencyLimit) != 1) {
+    if (DecoderSetup(*FDecoderState, FHeader, start.Length, 0, 0, kFrequencyLimit) != 1) {
         RaiseUnknownFormat();
     }
     FReInitNeeded = false;
@@ -190,67 +114,91 @@ void TMP3Player::OpenStreamUnderLock() {
     FChannels = format.Channels;
     FBytesPerFrame = format.SamplesPerFrame * format.BitsPerSample / 8;
     MP_ASSERT(FBytesPerFrame > 0 && FBytesPerFrame <= kPcmBufferSize);
-    FBitRate = bitRate;
+    FBitRate = start.Bitrate;
     FTotalPcmBytes = 0;
 
-    ReadInfoFrame();
+    if (start.InfoFrame.Kind != TMPInfoFrameKind::None) {
+        SkipInfoFrame(start.InfoFrame);
+    } else {
+        // Without an information frame only a walk over the frames gives a VBR file's true length.
+        FNeedsFrameCount = Seekable() && FDataLength != TMP3Info::kUnknownLength;
+    }
 
     TMPLockGuard positionsLock(FFramePositionsLock);
     FFramePositions.push_back(FReader.Position());
 }
 
-void TMP3Player::ReadInfoFrame() {
-    const uint8_t* frame = FReader.Data();
+void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
+    // A constant-bit-rate file keeps its bit rate; only a variable one has none to show.
+    if (info.Kind != TMPInfoFrameKind::Info) {
+        FBitRate = 0;
+    }
+    // The stated count is of the audio frames: the information frame itself is not one of them.
+    if (info.Frames > 0) {
+        FTotalPcmBytes = int64_t{info.Frames} * FBytesPerFrame;
+    }
+    // The stated byte count does not bound the data: a stale count (a file cut or joined after it was
+    // written) would drop audio that the decode and other decoders play.
     const int32_t length = FCurrentFrameLength;
-    int32_t offset = InfoTagOffset(FHeader);
-    TInfoTag tag = InfoTagAt(frame, length, offset);
-    // lame leaves the CRC word out of its count when it places the tag in a protected first frame.
-    if (tag == TInfoTag::None && FHeader.ProtectionBit == 0) {
-        offset -= 2;
-        tag = InfoTagAt(frame, length, offset);
-    }
-    if (tag == TInfoTag::None) {
-        return;
-    }
-    FBitRate = 0;
-    int32_t frames = 0;
-    int32_t bytes = 0;
-    if (tag == TInfoTag::Xing) {
-        const int32_t flags = FieldAt(frame, length, offset + 4);
-        int32_t next = offset + 8;
-        if ((flags & 1) != 0) {
-            frames = FieldAt(frame, length, next);
-            next += 4;
-        }
-        if ((flags & 2) != 0) {
-            bytes = FieldAt(frame, length, next);
-        }
-    } else {
-        bytes = FieldAt(frame, length, offset + 10);
-        frames = FieldAt(frame, length, offset + 14);
-    }
-    if (frames > 0) {
-        FTotalPcmBytes = static_cast<int32_t>(
-            std::min<int64_t>(static_cast<int64_t>(frames - 1) * FBytesPerFrame, INT32_MAX));
-    }
-    if (bytes > 0) {
-        FDataLength = bytes;
-    }
-    // The information frame carries no audio.
     if (!FReader.Skip(length)) {
         RaiseUnknownFormat();
     }
     FDataStart += length;
     if (FDataLength != TMP3Info::kUnknownLength) {
-        FDataLength -= length;
+        FDataLength = std::max<int64_t>(FDataLength - length, 0);
     }
     FCurrentFrameLength = 0;
+}
+
+void TMP3Player::StartFrameCount(const std::string& fileName) {
+    StopFrameCount();
+    FStopFrameCount = false;
+    FCountedPcmBytes = 0;
+    const TMPStreamStart start = FStart;
+    const int64_t dataStart = FDataStart;
+    const int64_t dataEnd = int64_t{FDataStart} + FDataLength;
+    const int32_t bytesPerFrame = FBytesPerFrame;
+    // Its own file and reader: the walk never touches the playing stream, and the window thread never
+    // waits for it.
+    FFrameCounter = std::thread([this, fileName, start, dataStart, dataEnd, bytesPerFrame] {
+        try {
+            TMPFileStream file(fileName);
+            TMPStreamReader reader(kReaderCapacity);
+            reader.Open(&file, true);
+            reader.Seek(dataStart, soFromBeginning);
+            bool variableRate = false;
+            const int64_t frames = CountAudioFrames(reader, start, dataEnd, FStopFrameCount, variableRate);
+            // A constant bit rate gives the time from the length already, without a count.
+            if (frames > 0 && variableRate) {
+                FCountedPcmBytes = frames * bytesPerFrame;
+            }
+        } catch (...) {
+            // The file went away or cannot be read: the estimate from the bit rate stays.
+        }
+    });
+}
+
+void TMP3Player::StopFrameCount() {
+    FStopFrameCount = true;
+    if (FFrameCounter.joinable()) {
+        FFrameCounter.join();
+    }
+}
+
+int32_t TMP3Player::CountedDuration() {
+    if (FFrameCounter.joinable()) {
+        FFrameCounter.join();
+    }
+    return Duration();
 }
 
 int32_t TMP3Player::Duration() {
     TMPLockGuard lock(FDecoderLock);
     int64_t ms = 0;
-    if (FSampleRate > 0 && FTotalPcmBytes > 0) {
+    const int64_t counted = FCountedPcmBytes.load();
+    if (FSampleRate > 0 && counted > 0) {
+        ms = counted * 1000 / (int64_t{FSampleRate} * FChannels * 2);
+    } else if (FSampleRate > 0 && FTotalPcmBytes > 0) {
         ms = static_cast<int64_t>(FTotalPcmBytes) * 1000 / (int64_t{FSampleRate} * FChannels * 2);
     } else if (FBitRate > 0 && FDataLength != TMP3Info::kUnknownLength) {
         ms = static_cast<int64_t>(FDataLength) * 8 * 1000 / FBitRate;
@@ -259,12 +207,12 @@ int32_t TMP3Player::Duration() {
     return static_cast<int32_t>(std::clamp<int64_t>(ms, 0, INT32_MAX));
 }
 
-int32_t TMP3Player::DataLength() {
+int64_t TMP3Player::DataLength() {
     TMPLockGuard lock(FDecoderLock);
     return FDataLength;
 }
 
-std::vector<int32_t> TMP3Player::FramePositions() {
+std::vector<int64_t> TMP3Player::FramePositions() {
     TMPLockGuard lock(FFramePositionsLock);
     return FFramePositions;
 }

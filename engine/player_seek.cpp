@@ -64,7 +64,7 @@ void TMP3Player::Seek(int32_t ms) {
                 FReader.Seek(FFramePositions.back(), soFromBeginning);
                 if (WalkFrame()) {
                     while (index >= count()) {
-                        const int32_t position = FReader.Position();
+                        const int64_t position = FReader.Position();
                         if (!WalkFrame()) {
                             index = count() - 1;
                             break;

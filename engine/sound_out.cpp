@@ -192,12 +192,12 @@ void TSoundOut::OpenFile() {
     FLastDoneBytes = 0;
     FFilePosition.store(0);
     FFileFailed.store(false);
-    FFile = ::open(FFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFile < 0) {
+    if (!FOutput.Open(FFileName)) {
         throw EMPError(FileErrorText("Cannot create file", FFileName, errno));
     }
-    // Both sizes 0 until PatchFileHeader fills them in.
-    const auto header = WavHeader(WaveFormat(), 0);
+    // Both sizes 0 until PatchFileHeader fills them in; a pipe, which cannot be rewritten, gets the sizes
+    // that readers of a stream take for "up to the end".
+    const auto header = WavHeader(WaveFormat(), FOutput.Seekable() ? 0 : UINT32_MAX);
     WriteToFile(header.data(), static_cast<uint32_t>(header.size()));
     AllocateBuffers();
 }
@@ -283,25 +283,33 @@ void TSoundOut::CloseFile() {
     // Buffers submitted before the close are written first, so the file ends with everything the caller
     // handed over and the header counts exactly those bytes.
     FThread.WaitIdle();
-    if (FFile < 0) {
+    // Not finished by FinishFile: stopped, aborted or failed. Only a complete file may carry the name.
+    FOutput.Discard();
+}
+
+void TSoundOut::FinishFile() {
+    if (!Active() || !FileMode() || !FOutput.IsOpen()) {
         return;
     }
-    std::exception_ptr failure;
+    FThread.WaitIdle();
+    if (FFileFailed.load()) {
+        FOutput.Discard(); // the failed write was reported when it happened
+        return;
+    }
     try {
         PatchFileHeader();
     } catch (...) {
-        failure = std::current_exception();
+        FOutput.Discard();
+        throw;
     }
-    ::close(FFile);
-    FFile = -1;
-    if (failure) {
-        std::rethrow_exception(failure);
+    if (!FOutput.Commit()) {
+        throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
     }
 }
 
 void TSoundOut::WriteToFile(const uint8_t* data, uint32_t length) {
     while (length > 0) {
-        const ssize_t written = ::write(FFile, data, length);
+        const ssize_t written = ::write(FOutput.Handle(), data, length);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -316,15 +324,20 @@ void TSoundOut::WriteToFile(const uint8_t* data, uint32_t length) {
 
 void TSoundOut::PatchFileHeader() {
     const int64_t end = FFilePosition.load();
-    if (end < kWavHeaderSize) {
+    if (end < kWavHeaderSize || !FOutput.Seekable()) {
         return;
     }
-    // The size fields are 32-bit; a file beyond their reach keeps the largest value they hold.
-    const auto clamp32 = [](int64_t value) {
-        return static_cast<uint32_t>(std::min<int64_t>(value, UINT32_MAX));
-    };
-    const auto header = WavHeader(WaveFormat(), clamp32(end - kWavHeaderSize));
-    if (::pwrite(FFile, &header[4], 4, 4) != 4 || ::pwrite(FFile, &header[40], 4, 40) != 4) {
+    // More PCM than a RIFF header can count becomes an RF64 file, which the common tools read.
+    const uint64_t dataBytes = static_cast<uint64_t>(end - kWavHeaderSize);
+    if (dataBytes > kMaxRiffDataBytes) {
+        if (!RewriteAsRf64(FOutput.Handle(), WaveFormat(), dataBytes)) {
+            throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
+        }
+        return;
+    }
+    const auto header = WavHeader(WaveFormat(), static_cast<uint32_t>(dataBytes));
+    if (::pwrite(FOutput.Handle(), &header[4], 4, 4) != 4 ||
+        ::pwrite(FOutput.Handle(), &header[40], 4, 40) != 4) {
         throw EMPError(FileErrorText("Cannot write to file", FFileName, errno));
     }
 }
@@ -551,7 +564,7 @@ void TSoundOut::BufferDone() {
 }
 
 void TSoundOut::WriteFileBuffer(intptr_t index) {
-    MP_ASSERT(FFile >= 0);
+    MP_ASSERT(FOutput.IsOpen());
     MP_ASSERT(index >= 0 && index < kBufferCount);
     const TMPWaveHeader& header = FHeaders[static_cast<size_t>(index)];
     std::exception_ptr failure;

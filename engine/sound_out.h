@@ -13,6 +13,8 @@
 #include <string>
 
 #include "MP3Trds.h"
+#include "MPOutputFile.h"
+#include "wav_header.h"
 #include "MPWaveDevice.h"
 #include "wav_header.h"
 
@@ -79,7 +81,7 @@ public:
     // Opens the file or the device; on failure everything is closed again and the error propagates.
     void Open();
     // Device: plays what is queued (a partial buffer too) and closes the device. File: writes the buffers
-    // already submitted (not a partial one) and completes the header.
+    // already submitted (not a partial one); a file that FinishFile did not complete is dropped.
     void Close();
 
     bool CanWrite();
@@ -89,6 +91,9 @@ public:
     void WaveWrite();
     // Submits a partial buffer and waits until the output thread has handled every earlier message.
     void Flush();
+    // File mode, at the end of the stream: completes the WAV header and puts the file under its name.
+    // Until then (and after a stop or a failure) the name keeps what it had. Raises on failure.
+    void FinishFile();
     // Waits until no buffer is queued (or the output thread has ended).
     void WaitAllDone();
     // Raises the error that broke the device while it played, if one did.
@@ -150,7 +155,7 @@ private:
     std::array<std::unique_ptr<uint8_t[]>, kBufferCount> FBuffers;
     bool FPaused = false;
 
-    int FFile = -1;
+    TMPOutputFile FOutput;
     std::atomic<int64_t> FFilePosition{0};
     // After a failed write the rest of the file's buffers are dropped, so the failure is reported once.
     std::atomic<bool> FFileFailed{false};

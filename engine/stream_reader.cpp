@@ -52,7 +52,7 @@ void TMPStreamReader::Open(TMPSourceStream* stream, bool seekable) {
         if (seekable) {
             const int64_t size = stream->Size();
             MP_ASSERT(size >= 0);
-            FSize = static_cast<int32_t>(std::min<int64_t>(size, kMaxPosition));
+            FSize = size;
         }
     } catch (...) {
         Close();
@@ -86,7 +86,7 @@ bool TMPStreamReader::FillTo(int32_t n) {
             const int32_t tail = static_cast<int32_t>((static_cast<int64_t>(FHead) + FCount) % FCapacity);
             // One read never crosses the end of the ring; the wrapped rest comes on the next pass.
             int64_t want = std::min(chunk, FCapacity - tail);
-            want = std::min(want, static_cast<int64_t>(kMaxPosition) - FPosition - FCount);
+            want = std::min(want, kMaxPosition - FPosition - FCount);
             if (want <= 0) {
                 break;
             }
@@ -156,7 +156,7 @@ bool TMPStreamReader::Skip(int32_t n) {
         }
         return false;
     }
-    if (static_cast<int64_t>(FPosition) + n > FSize) {
+    if (FPosition + n > FSize) {
         Seek(0, soFromEnd);
         return false;
     }
@@ -164,7 +164,7 @@ bool TMPStreamReader::Skip(int32_t n) {
     return true;
 }
 
-int32_t TMPStreamReader::Seek(int32_t offset, int32_t origin) {
+int64_t TMPStreamReader::Seek(int64_t offset, int32_t origin) {
     MP_ASSERT(FStream != nullptr);
     MP_ASSERT(FSeekable);
     MP_ASSERT(origin == soFromBeginning || origin == soFromCurrent || origin == soFromEnd);
@@ -173,15 +173,12 @@ int32_t TMPStreamReader::Seek(int32_t offset, int32_t origin) {
         // The stream itself stands Count bytes ahead of Position.
         streamOffset -= FCount;
     }
-    int64_t position = FStream->Seek(streamOffset, origin);
-    if (position > kMaxPosition) {
-        position = FStream->Seek(kMaxPosition, soFromBeginning);
-    }
-    MP_ASSERT(position >= 0 && position <= kMaxPosition);
+    const int64_t position = FStream->Seek(streamOffset, origin);
+    MP_ASSERT(position >= 0);
     FHead = 0;
     FCount = 0;
     FLinear = 0;
-    FPosition = static_cast<int32_t>(position);
+    FPosition = position;
     return FPosition;
 }
 

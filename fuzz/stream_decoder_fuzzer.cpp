@@ -1,11 +1,11 @@
-// tunelo-cli's open-and-decode path on arbitrary file content: leading ID3v2 tag, first-frame search,
+// tunelo-cli's open-and-decode path on arbitrary file content: tags, confirmed first-frame search,
 // information-frame skip, frame checks, byte-wise resync and the decoder, at the player's bandwidth and
-// at full bandwidth. libFuzzer (and the corpus replay) hand over the input in a block of exactly its
-// size, so any read past the end of the file is seen.
+// at full bandwidth, from a seekable source and from one read like a pipe.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "stream_decoder.h"
 
@@ -15,10 +15,13 @@ using tunelo::cli::TStreamDecoder;
 
 constexpr int32_t kMaxFrames = 2000;
 
-void DecodeAll(const uint8_t* data, size_t size, bool full) {
+void DecodeAll(const uint8_t* data, size_t size, bool full, bool seekable) {
+    tunelo::TMPMemoryStream bytes(std::vector<uint8_t>(data, data + size));
+    tunelo::TMPNonSeekableStream pipe(bytes);
     TStreamDecoder decoder;
     std::string error;
-    if (!decoder.Open(data, size, full, error)) {
+    if (!decoder.Open(seekable ? static_cast<tunelo::TMPSourceStream&>(bytes) : pipe, seekable, full,
+                      error)) {
         if (error.empty()) {
             std::abort(); // a refusal always says why
         }
@@ -44,7 +47,8 @@ void DecodeAll(const uint8_t* data, size_t size, bool full) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    DecodeAll(data, size, false);
-    DecodeAll(data, size, true);
+    DecodeAll(data, size, false, true);
+    DecodeAll(data, size, true, true);
+    DecodeAll(data, size, false, false);
     return 0;
 }

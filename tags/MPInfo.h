@@ -114,7 +114,7 @@ inline constexpr int64_t kMaxPictureBytes = 16 * 1024 * 1024;
 class TMP3Info {
 public:
     // DataLength while the length of the audio data is not known.
-    static constexpr int32_t kUnknownLength = INT32_MAX;
+    static constexpr int64_t kUnknownLength = INT64_MAX;
 
     TMP3Info();
     ~TMP3Info();
@@ -167,10 +167,10 @@ public:
     TMP3InfoType NeedInfoType() const { return FNeedInfoType; }
     void SetNeedInfoType(TMP3InfoType kinds) { FNeedInfoType = kinds; }
     // Offset of the first byte of audio data.
-    int32_t DataStart() const { return FDataStart; }
+    int64_t DataStart() const { return FDataStart; }
     // Number of audio bytes; kUnknownLength when not known. A trailing ID3v1 tag or Lyrics3 block stays
     // counted in it.
-    int32_t DataLength() const { return FDataLength; }
+    int64_t DataLength() const { return FDataLength; }
 
     const TMPInfoList& ID3V1Tags() const { return FID3V1Tags; }
     const TMPInfoList& ID3V2Frames() const { return FID3V2Frames; }
@@ -188,8 +188,8 @@ private:
     // The 128-byte tag ending at end.
     bool ReadID3V1(int64_t end);
     bool ReadLyrics3();
-    bool ReadLyrics3V1(int32_t endMark);
-    bool ReadLyrics3V2(int32_t endMark);
+    bool ReadLyrics3V1(int64_t endMark);
+    bool ReadLyrics3V2(int64_t endMark);
     // An APE tag whose footer ends at end; its first byte goes to tagStart.
     bool ReadApe(int64_t end, int64_t& tagStart);
     // The source's end, or the MacBinary data fork's.
@@ -212,15 +212,15 @@ private:
     TMPStreamReader* FReader = nullptr;
     TMP3InfoType FFoundInfoTypes;
     TMP3InfoType FNeedInfoType{mitID3V1, mitID3V2, mitRiff};
-    int32_t FDataStart = 0;
-    int32_t FDataLength = kUnknownLength;
-    int32_t FMacDataForkStart = 0;
-    int32_t FMacDataForkLength = 0;
-    int32_t FMacDataForkEnd = 0;
-    int32_t FMacResourceForkLength = 0;
-    int32_t FRiffDataStart = 0;
-    int32_t FRiffDataSize = kUnknownLength;
-    int32_t FID3V1Position = 0;
+    int64_t FDataStart = 0;
+    int64_t FDataLength = kUnknownLength;
+    int64_t FMacDataForkStart = 0;
+    int64_t FMacDataForkLength = 0;
+    int64_t FMacDataForkEnd = 0;
+    int64_t FMacResourceForkLength = 0;
+    int64_t FRiffDataStart = 0;
+    int64_t FRiffDataSize = kUnknownLength;
+    int64_t FID3V1Position = 0;
     TMPInfoList FID3V1Tags;
     TMPInfoList FID3V2Frames;
     TMPInfoList FRiffInfo;

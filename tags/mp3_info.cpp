@@ -89,7 +89,7 @@ bool TMP3Info::ReadTail() {
     }
     // An unknown length runs to the end of the source; a length that a header claimed beyond the end of
     // the source is cut to what the source holds.
-    const int32_t available = std::max(0, FReader->Size() - FDataStart);
+    const int64_t available = std::max<int64_t>(0, FReader->Size() - FDataStart);
     FDataLength = std::min(FDataLength, available);
     if (FFoundInfoTypes.Has(mitRiff)) {
         ReadRiffInfo();
@@ -120,7 +120,7 @@ int64_t TMP3Info::TrailingTagsStart() const {
 
 void TMP3Info::ShortenDataLength(int64_t by) {
     if (FDataLength != kUnknownLength) {
-        FDataLength = static_cast<int32_t>(std::max<int64_t>(0, FDataLength - by));
+        FDataLength = std::max<int64_t>(0, FDataLength - by);
     }
 }
 

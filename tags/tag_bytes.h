@@ -39,8 +39,26 @@ inline bool Need(TMPStreamReader& reader, int64_t n) {
 
 // Consumes n bytes; false when n is negative or reaches beyond the end of the source.
 inline bool Skip(TMPStreamReader& reader, int64_t n) {
-    return n >= 0 && int64_t{reader.Position()} + n <= TMPStreamReader::kMaxPosition &&
-           reader.Skip(static_cast<int32_t>(n));
+    if (n < 0) {
+        return false;
+    }
+    if (n <= INT32_MAX) {
+        return reader.Skip(static_cast<int32_t>(n));
+    }
+    if (!reader.Seekable()) {
+        for (; n > INT32_MAX; n -= INT32_MAX) {
+            if (!reader.Skip(INT32_MAX)) {
+                return false;
+            }
+        }
+        return reader.Skip(static_cast<int32_t>(n));
+    }
+    const int64_t target = reader.Position() + n;
+    if (target > reader.Size()) {
+        reader.Seek(0, soFromEnd);
+        return false;
+    }
+    return reader.Seek(target, soFromBeginning) == target;
 }
 
 // Repositions a seekable reader; false when the offset lies outside the source.
@@ -48,7 +66,7 @@ inline bool SeekTo(TMPStreamReader& reader, int64_t offset) {
     if (offset < 0 || offset > reader.Size()) {
         return false;
     }
-    return reader.Seek(static_cast<int32_t>(offset), soFromBeginning) == offset;
+    return reader.Seek(offset, soFromBeginning) == offset;
 }
 
 // Reads count bytes in pieces no larger than the reader's ring and consumes them; false when the source

@@ -34,7 +34,7 @@ bool TMP3Info::ReadID3V1(int64_t end) {
     if (tag[125] == 0) {
         FID3V1Tags.Add("TRACK", std::to_string(tag[126]));
     }
-    FID3V1Position = static_cast<int32_t>(position);
+    FID3V1Position = position;
     if (!Skip(reader, kTagSize)) {
         return false;
     }

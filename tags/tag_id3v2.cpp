@@ -61,7 +61,7 @@ bool TMP3Info::ReadID3V2() {
         }
         FTagGain = contents.Gain;
     }
-    FDataStart = static_cast<int32_t>(tagEnd);
+    FDataStart = tagEnd;
     ShortenDataLength(tagEnd - tagStart);
     FFoundInfoTypes.Include(mitID3V2);
     return true;

@@ -36,17 +36,17 @@ bool TMP3Info::ReadLyrics3() {
         return false;
     }
     if (HasId(reader.Data(), "LYRICSEND")) {
-        return ReadLyrics3V1(static_cast<int32_t>(endMark));
+        return ReadLyrics3V1(endMark);
     }
     if (HasId(reader.Data(), "LYRICS200")) {
-        return ReadLyrics3V2(static_cast<int32_t>(endMark));
+        return ReadLyrics3V2(endMark);
     }
     return false;
 }
 
-bool TMP3Info::ReadLyrics3V1(int32_t endMark) {
+bool TMP3Info::ReadLyrics3V1(int64_t endMark) {
     TMPStreamReader& reader = *FReader;
-    const int32_t windowStart = std::max(0, endMark - kVersion1Window);
+    const int64_t windowStart = std::max<int64_t>(0, endMark - kVersion1Window);
     std::string window;
     if (!SeekTo(reader, windowStart) || !ReadBytes(reader, endMark - windowStart, window)) {
         return false;
@@ -62,7 +62,7 @@ bool TMP3Info::ReadLyrics3V1(int32_t endMark) {
     return true;
 }
 
-bool TMP3Info::ReadLyrics3V2(int32_t endMark) {
+bool TMP3Info::ReadLyrics3V2(int64_t endMark) {
     TMPStreamReader& reader = *FReader;
     const int64_t fieldsEnd = int64_t{endMark} - kVersion2SizeDigits;
     if (fieldsEnd < 0 || !SeekTo(reader, fieldsEnd) || !Need(reader, kVersion2SizeDigits)) {

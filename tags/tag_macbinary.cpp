@@ -29,8 +29,7 @@ bool TMP3Info::ReadMacBinary() {
     FMacDataForkStart = reader.Position();
     FMacDataForkLength = dataForkLength;
     // A fork longer than any source can be still ends within the reader's positions.
-    FMacDataForkEnd = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{FMacDataForkStart} + dataForkLength, TMPStreamReader::kMaxPosition));
+    FMacDataForkEnd = FMacDataForkStart + dataForkLength;
     FMacResourceForkLength = resourceForkLength;
     FDataStart = FMacDataForkStart;
     FDataLength = FMacDataForkLength;

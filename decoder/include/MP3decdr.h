@@ -39,6 +39,29 @@ int32_t SyncSearch(const uint8_t* block, int32_t length, TMPHeader& header, int3
 // Whether a later frame's first four bytes belong to the stream of the first frame.
 bool HeadersCompatible(const uint8_t* first, const uint8_t* frame);
 
+// The first frame of a stream, found by FindConfirmedFrame.
+struct TMPConfirmedFrame {
+    int32_t Offset;     // from the block start
+    int32_t Length;     // without padding, as from the header parser
+    int32_t FrameBytes; // with padding
+    int32_t Bitrate;    // bit/s, derived from the length for free format
+    TMPHeader Header;
+};
+
+enum class TMPFrameSearch {
+    Found,    // a frame at Offset whose successor (or the end of the data) confirms it
+    NeedMore, // a candidate at Offset that only more bytes from there can confirm or refute
+    None,     // no frame in the block; the bytes before Offset need not be searched again
+};
+
+// Bytes from a free-format header within which its length is always found, if it is one.
+constexpr int32_t kFreeFormatReach = 2004;
+
+// Finds the first sync position whose frame is followed by a compatible header (same version, layer and
+// sampling rate), or, with endOfData, by the end of the block or a tag there (a one-frame stream).
+TMPFrameSearch FindConfirmedFrame(const uint8_t* block, int32_t length, bool endOfData,
+                                  TMPConfirmedFrame& found);
+
 struct TMPDecodeResult {
     int32_t BytesConsumed;
     int32_t PcmBytes;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -171,8 +172,8 @@ protected:
 
 struct TTagScan {
     TMP3InfoType Found;
-    int32_t DataStart;
-    int32_t DataLength;
+    int64_t DataStart;
+    int64_t DataLength;
     std::string Title;
 };
 
@@ -209,7 +210,9 @@ TEST_F(BadInputTest, FilesThatCannotBeReadAreNamedWithTheReason) {
         const std::string wav = FDir.File("out.wav");
         const TRun decode = Decode(c.Path, wav);
         EXPECT_EQ(decode.Code, 1) << c.Path;
-        EXPECT_EQ(decode.Err, c.Path + ": " + c.Reason + "\n");
+        EXPECT_NE(decode.Err.find("\"" + c.Path + "\""), std::string::npos) << decode.Err;
+        EXPECT_NE(decode.Err.find(c.Reason), std::string::npos) << decode.Err;
+        EXPECT_EQ(std::count(decode.Err.begin(), decode.Err.end(), '\n'), 1) << decode.Err;
         EXPECT_FALSE(fs::exists(wav)) << c.Path;
 
         const TRun frames = Frames(c.Path);
@@ -269,19 +272,11 @@ TEST_F(BadInputTest, TagSizesPointingOutsideTheFileCountAsNoTag) {
     const Bytes audio = Audio();
     const Bytes title = TitleFrame();
 
-    // An ID3v2 tag stating 256 MiB: the player and the file decode find the audio behind its header and
-    // frame anyway.
+    // An ID3v2 tag stating 256 MiB: the audio would begin beyond the end of the file, so there is none to
+    // the player and the file decode alike, as to mpg123; the tag reader takes no tag.
     const std::string bigTag = Put("big-tag.mp3", Cat({Id3v2(title, 0x0FFFFFFF), audio}));
     EXPECT_FALSE(ScanTags(bigTag).Found.Has(mitID3V2));
-    const TRun info = Info(bigTag);
-    EXPECT_EQ(info.Code, 0);
-    EXPECT_EQ(InfoField(info, "data start"), std::to_string(10 + title.size()));
-    EXPECT_EQ(InfoField(info, "tags found"), "none");
-    const std::string bare = Put("bare.mp3", audio);
-    ASSERT_EQ(Decode(bigTag, FDir.File("big-tag.wav")).Code, 0);
-    ASSERT_EQ(Decode(bare, FDir.File("bare.wav")).Code, 0);
-    EXPECT_GT(ReadBytes(FDir.File("bare.wav")).size(), 44u);
-    EXPECT_EQ(ReadBytes(FDir.File("big-tag.wav")), ReadBytes(FDir.File("bare.wav")));
+    ExpectNotMpegAudio(bigTag);
 
     // A frame inside a well-sized tag stating close to 2 GiB.
     const Bytes bigFrame = Cat({Text("TIT2"), BigEndian(0x7F000000), Bytes(2, 0), Bytes{0, 'x'}});
@@ -322,13 +317,13 @@ TEST_F(BadInputTest, RiffChunkSizesNearTwoToTheThirtyOne) {
     const Bytes audio = Audio();
     // A chunk before the data chunk stating 2^31 - 1, 2^31 - 9 (even-up overflows 32 bits), 2^31
     // (negative) or 0x7F7FFF7F bytes: the walk ends without a wrapper, and the player finds the audio by
-    // its sync behind the headers (the first two sizes carry bytes that look like a frame header
-    // themselves, so there the search stops on them and the file is refused).
+    // its confirmed first frame behind the headers (the first two sizes carry bytes that look like a
+    // frame header themselves, but no frame of theirs is followed by another), as mpg123 does.
     struct TCase {
         uint32_t Size;
         bool Playable;
     };
-    for (const TCase& c : {TCase{0x7FFFFFFF, false}, TCase{0x7FFFFFF7, false}, TCase{0x80000000, true},
+    for (const TCase& c : {TCase{0x7FFFFFFF, true}, TCase{0x7FFFFFF7, true}, TCase{0x80000000, true},
                            TCase{0x7F7FFF7F, true}}) {
         const Bytes file = Riff(Cat({Chunk("fmt ", c.Size, Bytes(16, 0)),
                                      Chunk("data", static_cast<uint32_t>(audio.size()), audio)}));

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ struct CliResult {
     std::string Out;
     std::string Err;
     double Seconds = 0;
+    long PeakKb = 0; // the process's peak resident memory
 };
 
 inline std::string ReadText(const fs::path& path) {
@@ -105,7 +107,9 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const std::st
     }
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    result.PeakKb = usage.ru_maxrss;
     result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.Out = ReadText(out);

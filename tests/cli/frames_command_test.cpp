@@ -413,17 +413,39 @@ TEST(FramesCommand, FilesWithoutFramesListNone) {
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"empty.mp3", {}},
         {"text.mp3", Bytes(5000, 'x')},
-        // The first sync pattern is taken even though its layer is reserved; no second try.
-        {"badfirst.mp3", Concat({{0xFF, 0xE0, 0x90, 0x64}, DataFile("l3-mpeg2-22k.mp3")})},
-        // The first frame lies beyond the first 4096 bytes.
-        {"late.mp3", Concat({Bytes(4096, 0), DataFile("l3-mpeg2-22k.mp3")})},
         {"short.mp3", {0xFF, 0xFB, 0x90}},
+        // The first frame lies beyond the distance other decoders search too.
+        {"far.mp3", Concat({Bytes(65537, 0), DataFile("l3-mpeg2-22k.mp3")})},
     };
     for (const auto& [name, bytes] : files) {
         const CliResult result = RunFrames(WriteTemp(name, bytes));
         EXPECT_EQ(result.ExitCode, 0) << name;
         EXPECT_EQ(result.Lines, std::vector<std::string>{"frames 0"}) << name;
         EXPECT_EQ(result.Stderr, "") << name;
+    }
+}
+
+TEST(FramesCommand, AFirstFrameBehindADamagedHeaderOrJunkIsFoundByTheFrameThatFollowsIt) {
+    const Bytes audio = DataFile("l3-mpeg2-22k.mp3");
+    const std::vector<std::string> bare = RunFrames(WriteTemp("bare.mp3", audio)).Lines;
+    ASSERT_EQ(bare.back(), "frames 22");
+    struct TCase {
+        const char* Name;
+        Bytes Before;
+    };
+    const std::vector<TCase> cases = {
+        {"badfirst.mp3", {0xFF, 0xE0, 0x90, 0x64}},            // a reserved layer
+        {"fakeheader.mp3", {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0}}, // a frame that no header follows
+        {"late.mp3", Bytes(4096, 0)},
+        {"later.mp3", Bytes(16000, 0xFF)},
+        {"far.mp3", Bytes(65000, 0)},
+    };
+    for (const TCase& c : cases) {
+        const CliResult result = RunFrames(WriteTemp(c.Name, Concat({c.Before, audio})).string());
+        EXPECT_EQ(result.ExitCode, 0) << c.Name;
+        ASSERT_EQ(result.Lines.size(), bare.size()) << c.Name;
+        EXPECT_EQ(result.Lines.front(), std::to_string(c.Before.size()) + bare.front().substr(1)) << c.Name;
+        EXPECT_EQ(result.Lines.back(), "frames 22") << c.Name;
     }
 }
 

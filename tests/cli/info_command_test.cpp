@@ -113,9 +113,9 @@ TEST(InfoCommand, VbrAndPlainStreamsAndTheFileNameAsTitle) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const std::vector<Block> blocks = ParseBlocks(run.Out);
     ASSERT_EQ(blocks.size(), 4u);
-    // Xing: 21 frames, the time of 20 of them; no bit rate.
+    // Xing: 21 audio frames after the information frame; no bit rate.
     EXPECT_EQ(blocks[0].at("bit rate"), "0");
-    EXPECT_EQ(blocks[0].at("duration (ms)"), "522");
+    EXPECT_EQ(blocks[0].at("duration (ms)"), "548");
     EXPECT_EQ(blocks[0].at("data start"), "417");
     EXPECT_EQ(blocks[0].at("data length"), "7044");
     EXPECT_EQ(blocks[0].at("tags found"), "none");

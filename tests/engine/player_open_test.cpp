@@ -19,9 +19,10 @@ struct Expected {
 
 TEST(PlayerOpen, TheTestFilesOpenWithTheirStreamParameters) {
     const Expected files[] = {
-        {"l3-mpeg1-44k-vbr.mp3", 3, 1, 44100, 2, 0, 417},      // Xing frame skipped
-        {"l3-mpeg1-32k-mono-crc.mp3", 3, 1, 32000, 1, 0, 288}, // Info frame skipped
-        {"l3-id3v2.mp3", 3, 1, 32000, 2, 0, 141 + 432},        // ID3v2 tag and Info frame
+        {"l3-mpeg1-44k-vbr.mp3", 3, 1, 44100, 2, 0, 417}, // Xing frame skipped
+        // lame's Info frame marks a constant bit rate: skipped, and the bit rate stays.
+        {"l3-mpeg1-32k-mono-crc.mp3", 3, 1, 32000, 1, 64000, 288},
+        {"l3-id3v2.mp3", 3, 1, 32000, 2, 96000, 141 + 432}, // ID3v2 tag and Info frame
         {"l3-mpeg2-22k.mp3", 3, 2, 22050, 2, 48000, 0},
         {"l3-mpeg25-11k.mp3", 3, 3, 11025, 1, 24000, 0},
         {"l3-junk100.mp3", 3, 1, 44100, 2, 128000, 100},
@@ -40,7 +41,7 @@ TEST(PlayerOpen, TheTestFilesOpenWithTheirStreamParameters) {
         EXPECT_EQ(player.BitRate(), e.BitRate);
         EXPECT_EQ(player.DataStart(), e.DataStart);
         EXPECT_EQ(player.Status(), mpsStopped);
-        EXPECT_EQ(player.FramePositions(), std::vector<int32_t>{e.DataStart});
+        EXPECT_EQ(player.FramePositions(), std::vector<int64_t>{e.DataStart});
     }
 }
 
@@ -52,8 +53,9 @@ TEST(PlayerOpen, AXingFrameGivesThePlayingTimeFromItsFrameCountAndIsNeverDecoded
     ASSERT_EQ(frameCount, 21);
     TMP3Player player;
     OpenQuietly(player, path);
-    EXPECT_EQ(player.TotalPcmBytes(), (frameCount - 1) * 4608);
-    EXPECT_EQ(player.Duration(), (frameCount - 1) * 4608 * 1000 / 176400);
+    // The count is of the audio frames: the information frame is not one of them.
+    EXPECT_EQ(player.TotalPcmBytes(), frameCount * 4608);
+    EXPECT_EQ(player.Duration(), frameCount * 4608 * 1000 / 176400);
     EXPECT_EQ(player.DataLength(), byteCount - 417);
 
     TempDir dir;
@@ -62,24 +64,24 @@ TEST(PlayerOpen, AXingFrameGivesThePlayingTimeFromItsFrameCountAndIsNeverDecoded
     EXPECT_EQ(wav.size(), 44u + 21u * 4608u);
 }
 
-TEST(PlayerOpen, AXingFrameCountOfOneGivesNoPlayingTime) {
+TEST(PlayerOpen, AXingFrameCountOfOneGivesOneFramesPlayingTime) {
     Bytes bytes = ReadBytes(DataFile("l3-mpeg1-44k-vbr.mp3"));
     PutBE32(bytes, 36 + 8, 1);
     TempDir dir;
     TMP3Player player;
     OpenQuietly(player, dir.Write("one.mp3", bytes));
-    EXPECT_EQ(player.TotalPcmBytes(), 0);
+    EXPECT_EQ(player.TotalPcmBytes(), 4608);
     EXPECT_EQ(player.BitRate(), 0);
-    EXPECT_EQ(player.Duration(), 0);
+    EXPECT_EQ(player.Duration(), 26);
 }
 
 TEST(PlayerOpen, LamesInfoTagInAProtectedFrameIsFoundWithoutTheCrcWord) {
     const std::string path = DataFile("l3-mpeg1-32k-mono-crc.mp3");
     TMP3Player player;
     OpenQuietly(player, path);
-    // 13 frames of 1152 mono samples at 32000 Hz, less the one the count is taken to include.
-    EXPECT_EQ(player.TotalPcmBytes(), 12 * 2304);
-    EXPECT_EQ(player.Duration(), 12 * 2304 * 1000 / 64000);
+    // 13 audio frames of 1152 mono samples at 32000 Hz follow the Info frame.
+    EXPECT_EQ(player.TotalPcmBytes(), 13 * 2304);
+    EXPECT_EQ(player.Duration(), 13 * 2304 * 1000 / 64000);
     TempDir dir;
     const Bytes wav = PlayToWav(player, path, dir.Path("crc.wav"));
     EXPECT_EQ(wav.size(), 44u + 13u * 2304u);
@@ -99,7 +101,7 @@ TEST(PlayerOpen, AVbriFrameInAnMpeg1StereoFileIsFoundAtOffset36AndSkipped) {
     EXPECT_EQ(player.BitRate(), 0);
     EXPECT_EQ(player.DataStart(), static_cast<int32_t>(first));
     EXPECT_EQ(player.DataLength(), static_cast<int32_t>(bytes.size() - first));
-    EXPECT_EQ(player.TotalPcmBytes(), static_cast<int32_t>((frames.size() - 2) * 4608));
+    EXPECT_EQ(player.TotalPcmBytes(), static_cast<int64_t>((frames.size() - 1) * 4608));
     const Bytes wav = PlayToWav(player, path, dir.Path("vbri.wav"));
     EXPECT_EQ(wav.size(), 44u + (frames.size() - 1) * 4608u);
 }

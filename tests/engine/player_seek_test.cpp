@@ -22,7 +22,7 @@ TEST(PlayerSeek, SeekWhilePlayingGoesToTheFrameAtOrAfterTheTimeAndRecordsTheFram
     TMP3Player player;
     EventLog log(player);
     OpenQuietly(player, path);
-    EXPECT_EQ(player.FramePositions(), std::vector<int32_t>{0});
+    EXPECT_EQ(player.FramePositions(), std::vector<int64_t>{0});
     player.Play();
     ASSERT_TRUE(PumpUntil([&] { return player.Position() > 0; }));
 
@@ -31,7 +31,7 @@ TEST(PlayerSeek, SeekWhilePlayingGoesToTheFrameAtOrAfterTheTimeAndRecordsTheFram
     const int32_t after = player.Position();
     EXPECT_GE(after, FrameStartMs(39));
     EXPECT_LT(after, FrameStartMs(39) + 1000);
-    const std::vector<int32_t> known = player.FramePositions();
+    const std::vector<int64_t> known = player.FramePositions();
     ASSERT_EQ(known.size(), 40u);
     for (size_t i = 0; i < known.size(); ++i) {
         EXPECT_EQ(known[i], static_cast<int32_t>(frames[i].Offset)) << "frame " << i;
@@ -62,7 +62,7 @@ TEST(PlayerSeek, SeekBeyondTheEndLandsOnTheLastWholeFrameAndPlaysItToTheEnd) {
     player.Play();
     player.Seek(100000000);
     EXPECT_GE(player.Position(), FrameStartMs(static_cast<int64_t>(frames.size()) - 1));
-    const std::vector<int32_t> known = player.FramePositions();
+    const std::vector<int64_t> known = player.FramePositions();
     ASSERT_EQ(known.size(), frames.size());
     EXPECT_EQ(known.back(), static_cast<int32_t>(frames.back().Offset));
     ASSERT_TRUE(PumpUntil([&] { return !log.EndReasons.empty(); }));
@@ -104,7 +104,7 @@ TEST(PlayerSeek, TheWalkPassesOver4095GarbageBytesBetweenFramesButNot4096) {
         player.Play();
         player.Pause();
         player.Seek(100000000);
-        const std::vector<int32_t> known = player.FramePositions();
+        const std::vector<int64_t> known = player.FramePositions();
         ASSERT_EQ(known.size(), frames.size());
         // The walk to frame 10 began where frame 9 ended, before the garbage.
         EXPECT_EQ(known[10], static_cast<int32_t>(frames[9].Offset + frames[9].Length));

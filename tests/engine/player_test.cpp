@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -202,11 +203,8 @@ TEST(Player, AWriteErrorInTheOutputThreadIsShownOnceAndEndsWithError) {
     const std::vector<std::string> messages = shown.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("Cannot write to file"), std::string::npos) << messages[0];
-    // The header counts what the file holds.
-    const Bytes wav = ReadBytes(dir.Path("full.wav"));
-    ASSERT_GE(wav.size(), 44u);
-    EXPECT_EQ(LE32(wav, 40), wav.size() - 44);
-    EXPECT_EQ(LE32(wav, 4), wav.size() - 8);
+    // A cut file would look valid: it never takes the name.
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("full.wav")));
 }
 
 TEST(Player, StopWhileTheOutputThreadReportsAWriteErrorDoesNotHang) {

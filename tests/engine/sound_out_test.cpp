@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -423,6 +424,8 @@ TEST(SoundOut, FileModeWritesTheHeaderWithExactSizesAndEveryByte) {
     done += out.GetDoneBytes();
     EXPECT_EQ(done, total);
     EXPECT_GE(ticks.load(), 1);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the name shows only a complete file";
+    out.FinishFile();
     out.Close();
     EXPECT_FALSE(out.Active());
 
@@ -438,30 +441,46 @@ TEST(SoundOut, FileModeWritesTheHeaderWithExactSizesAndEveryByte) {
     const std::string empty = dir.File("empty.wav");
     out.SetFileName(empty);
     out.Open();
+    out.FinishFile();
     out.Close();
     ExpectWavHeader(ReadFile(empty), 1, 11025, 8, 0);
 }
 
-TEST(SoundOut, CloseDuringFileOutputWritesTheSubmittedBuffersAndMatchesTheHeader) {
+TEST(SoundOut, FinishingAFileWritesTheSubmittedBuffersAndACloseBeforeThatLeavesNone) {
     TempDir dir;
     for (int round = 0; round < 3; ++round) {
-        TSoundOut out;
-        out.SetSamplesPerSec(22050);
-        out.SetChannels(1);
-        const std::string path = dir.File("stop" + std::to_string(round) + ".wav");
-        out.SetFileName(path);
-        out.Open();
-        const int32_t size = out.BufferSize();
-        ASSERT_EQ(size, 22052);
-        const std::vector<uint8_t> pcm = Pattern(static_cast<size_t>(size) * 4, 11 + round);
-        // Three full buffers go to the output thread; the half buffer behind them is dropped by Close.
-        ASSERT_EQ(out.Write(pcm.data(), 3 * size + size / 2), 3 * size + size / 2);
-        out.Close();
-        const std::vector<uint8_t> file = ReadFile(path);
-        ExpectWavHeader(file, 1, 22050, 16, static_cast<uint32_t>(3 * size));
-        ASSERT_EQ(file.size(), 44u + 3 * size);
-        EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 3 * size, file.begin() + 44));
+        for (const bool finish : {true, false}) {
+            TSoundOut out;
+            out.SetSamplesPerSec(22050);
+            out.SetChannels(1);
+            const std::string path =
+                dir.File("stop" + std::to_string(round) + (finish ? ".wav" : "-stopped.wav"));
+            out.SetFileName(path);
+            out.Open();
+            const int32_t size = out.BufferSize();
+            ASSERT_EQ(size, 22052);
+            const std::vector<uint8_t> pcm = Pattern(static_cast<size_t>(size) * 4, 11 + round);
+            // Three full buffers go to the output thread; the half buffer behind them is not submitted.
+            ASSERT_EQ(out.Write(pcm.data(), 3 * size + size / 2), 3 * size + size / 2);
+            if (!finish) {
+                // Stopped or aborted: no partial file under the name, and no temporary left either.
+                out.Close();
+                EXPECT_FALSE(std::filesystem::exists(path));
+                continue;
+            }
+            out.FinishFile();
+            out.Close();
+            const std::vector<uint8_t> file = ReadFile(path);
+            ExpectWavHeader(file, 1, 22050, 16, static_cast<uint32_t>(3 * size));
+            ASSERT_EQ(file.size(), 44u + 3 * size);
+            EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 3 * size, file.begin() + 44));
+        }
     }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.File(""))) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3u) << "only the finished files";
 }
 
 TEST(SoundOut, FileCreationFailureLeavesTheOutputClosed) {
@@ -473,7 +492,7 @@ TEST(SoundOut, FileCreationFailureLeavesTheOutputClosed) {
     EXPECT_FALSE(out.Active());
 }
 
-TEST(SoundOut, AFailedFileWriteIsReportedOnceAndTheHeaderCountsWhatTheFileHolds) {
+TEST(SoundOut, AFailedFileWriteIsReportedOnceAndLeavesNoFile) {
     TempDir dir;
     TSoundOut out;
     std::mutex mutex;
@@ -511,10 +530,10 @@ TEST(SoundOut, AFailedFileWriteIsReportedOnceAndTheHeaderCountsWhatTheFileHolds)
         EXPECT_NE(errors[0].find("Cannot write to file \"" + path + "\""), std::string::npos) << errors[0];
     }
     EXPECT_NE(reportedOn.load(), 0u);
+    // A cut file would look valid: it never takes the name.
+    out.FinishFile();
     out.Close();
-    const std::vector<uint8_t> file = ReadFile(path);
-    ExpectWavHeader(file, 2, 44100, 16, 1000);
-    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 1000, file.begin() + 44));
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 } // namespace

@@ -602,11 +602,11 @@ TEST(MPStreamReader, SkipZeroChangesNothing) {
     ASSERT_TRUE(reader.FillTo(40));
     ASSERT_TRUE(reader.Skip(25));
     const auto before =
-        std::vector<int32_t>{reader.Head(), reader.Count(), reader.Position(), reader.Linear()};
+        std::vector<int64_t>{reader.Head(), reader.Count(), reader.Position(), reader.Linear()};
     const size_t reads = stream.ReadSizes.size();
     EXPECT_TRUE(reader.Skip(0));
     EXPECT_EQ(before,
-              (std::vector<int32_t>{reader.Head(), reader.Count(), reader.Position(), reader.Linear()}));
+              (std::vector<int64_t>{reader.Head(), reader.Count(), reader.Position(), reader.Linear()}));
     EXPECT_EQ(stream.ReadSizes.size(), reads);
     EXPECT_EQ(stream.Seeks, 0);
 }
@@ -730,32 +730,39 @@ private:
     int64_t FPosition = 0;
 };
 
-TEST(MPStreamReader, AStreamLargerThanTwoGigabytesEndsAtTheLargestPosition) {
-    VirtualStream stream(int64_t{3} << 30);
+TEST(MPStreamReader, AStreamLargerThanFourGigabytesIsReadAtItsRealPositions) {
+    const int64_t size = int64_t{5} << 30;
+    VirtualStream stream(size);
     TMPStreamReader reader(65536);
     reader.Open(&stream, true);
-    EXPECT_EQ(reader.Size(), INT32_MAX);
-    EXPECT_EQ(reader.Seek(0, soFromEnd), INT32_MAX);
-    EXPECT_EQ(reader.Seek(INT32_MAX - 10, soFromBeginning), INT32_MAX - 10);
+    EXPECT_EQ(reader.Size(), size);
+    EXPECT_EQ(reader.Seek(0, soFromEnd), size);
+    EXPECT_EQ(reader.Seek(size - 10, soFromBeginning), size - 10);
     EXPECT_FALSE(reader.FillTo(100));
     ASSERT_EQ(reader.Count(), 10);
     for (int32_t i = 0; i < 10; ++i) {
-        EXPECT_EQ(reader.Data()[i], static_cast<uint8_t>((int64_t{INT32_MAX} - 10 + i) * 7));
+        EXPECT_EQ(reader.Data()[i], static_cast<uint8_t>((size - 10 + i) * 7));
     }
     EXPECT_FALSE(reader.Skip(11));
-    EXPECT_EQ(reader.Position(), INT32_MAX);
+    EXPECT_EQ(reader.Position(), size);
+    // A skip across the 2 GiB and 4 GiB marks lands exactly.
+    reader.Seek(INT32_MAX - 5, soFromBeginning);
+    ASSERT_TRUE(reader.NeedContiguous(4));
+    ASSERT_TRUE(reader.Skip(INT32_MAX));
+    EXPECT_EQ(reader.Position(), int64_t{INT32_MAX} * 2 - 5);
+    ASSERT_TRUE(reader.NeedContiguous(1));
+    EXPECT_EQ(reader.Data()[0], static_cast<uint8_t>((int64_t{INT32_MAX} * 2 - 5) * 7));
 }
 
-TEST(MPStreamReader, AnEndlessUnseekableStreamEndsAtTheLargestPosition) {
+TEST(MPStreamReader, AnUnseekableStreamGoesOnPastTwoGigabytes) {
     VirtualStream endless(INT64_MAX / 2, false);
     TMPStreamReader reader(65536);
     reader.Open(&endless, false);
     ASSERT_TRUE(reader.Skip(INT32_MAX - 5));
     EXPECT_EQ(reader.Position(), INT32_MAX - 5);
-    EXPECT_FALSE(reader.FillTo(6));
-    EXPECT_EQ(reader.Count(), 5);
-    EXPECT_FALSE(reader.Skip(6));
-    EXPECT_EQ(reader.Position(), INT32_MAX);
+    EXPECT_TRUE(reader.FillTo(6));
+    EXPECT_TRUE(reader.Skip(6));
+    EXPECT_EQ(reader.Position(), int64_t{INT32_MAX} + 1);
 }
 
 // --- reader: randomized model check ------------------------------------------------------------------
