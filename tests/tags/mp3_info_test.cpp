@@ -89,7 +89,7 @@ TEST(MP3Info, DefaultsAndClear) {
     EXPECT_EQ(info.NeedInfoType().Bits(), 0b111);
     EXPECT_EQ(info.DataStart(), 0);
     EXPECT_EQ(info.DataLength(), TMP3Info::kUnknownLength);
-    EXPECT_EQ(TMP3Info::kUnknownLength, 2147483647);
+    EXPECT_EQ(TMP3Info::kUnknownLength, INT64_MAX);
     EXPECT_EQ(info.Reader(), nullptr);
     EXPECT_EQ(TMP3InfoType::FromBits(0xFF).Bits(), 0x3F) << "only the six members are kept";
     EXPECT_EQ(TMP3InfoType({mitApe}).Bits(), 0x20);
