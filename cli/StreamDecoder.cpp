@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FileBytes.h"
+#include "MPLameTag.h"
 
 namespace tunelo::cli {
 
@@ -24,13 +25,21 @@ bool IsInfoTag(const uint8_t* p) {
     return std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0 || std::memcmp(p, "VBRI", 4) == 0;
 }
 
-// lame leaves out the CRC word when it places the tag of a protected stream: look there too.
-bool HasInfoTag(const uint8_t* frame, size_t available, const TMPHeader& h) {
+// Where the information tag stands in the first frame, -1 without one. lame leaves out the CRC word when
+// it places the tag of a protected stream: look there too.
+int32_t InfoTagAt(const uint8_t* frame, size_t available, const TMPHeader& h) {
     const size_t offset = static_cast<size_t>(InfoTagOffset(h));
     if (offset + 4 <= available && IsInfoTag(frame + offset)) {
-        return true;
+        return static_cast<int32_t>(offset);
     }
-    return h.ProtectionBit == 0 && offset + 2 <= available && IsInfoTag(frame + offset - 2);
+    if (h.ProtectionBit == 0 && offset + 2 <= available && IsInfoTag(frame + offset - 2)) {
+        return static_cast<int32_t>(offset - 2);
+    }
+    return -1;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
 } // namespace
@@ -43,10 +52,13 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     Size_ = size;
     Frames_ = 0;
     error = kUnknownFormat;
+    Gap_ = TMPEncoderGap{};
+    DecodedSamples_ = kUnknownSamples;
     Pos_ = LeadingId3v2Size(data, size);
     if (Pos_ > size) {
         Pos_ = 0; // a tag that claims more than the file holds is no tag to the player either
     }
+    FindITunSmpb(data, Pos_, Gap_);
     if (Pos_ >= size) {
         return false;
     }
@@ -75,11 +87,28 @@ bool TStreamDecoder::Open(const uint8_t* data, size_t size, bool full, std::stri
     if (size - Pos_ < static_cast<size_t>(frameLength)) {
         return false; // the player refuses a first frame that the end of the file cuts off, and so do we
     }
-    if (HasInfoTag(data + Pos_, size - Pos_, header)) {
+    const int32_t tagAt = InfoTagAt(data + Pos_, size - Pos_, header);
+    if (tagAt >= 0) {
+        ReadGap(data + Pos_, frameLength, tagAt);
         Pos_ += static_cast<size_t>(frameLength);
     }
     error.clear();
     return true;
+}
+
+void TStreamDecoder::ReadGap(const uint8_t* frame, int32_t frameLength, int32_t tagAt) {
+    if (std::memcmp(frame + tagAt, "VBRI", 4) == 0) {
+        return;
+    }
+    TMPLameTag lame;
+    if (ReadLameTag(frame, frameLength, tagAt, lame)) {
+        Gap_ = TMPEncoderGap{true, lame.EncoderDelay, lame.EncoderPadding, kUnknownSamples};
+    }
+    const bool counted = (frame[tagAt + 7] & 1) != 0 && tagAt + 12 <= frameLength;
+    const int64_t frames = counted ? BigEndian32(frame + tagAt + 8) : 0;
+    if (frames > 0 && Format_.Channels > 0) {
+        DecodedSamples_ = frames * (Format_.SamplesPerFrame / Format_.Channels);
+    }
 }
 
 // The frame length with padding at pos, or 0 when the bytes there are not a frame of this stream.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "MP3decdr.h"
+#include "MPGapless.h"
 
 namespace tunelo::cli {
 
@@ -24,10 +25,15 @@ public:
 
     const TMPOutputFormat& Format() const { return Format_; }
     int32_t FramesDecoded() const { return Frames_; }
+    // The encoder's delay and padding, from the LAME tag or an iTunSMPB comment.
+    const TMPEncoderGap& Gap() const { return Gap_; }
+    // What the information frame's count says the stream decodes to, per channel; kUnknownSamples without.
+    int64_t DecodedSamples() const { return DecodedSamples_; }
     static constexpr int32_t MaxFrameBytes = 5120;
 
 private:
     int32_t CheckFrame(size_t pos, TMPHeader& header) const;
+    void ReadGap(const uint8_t* frame, int32_t frameLength, int32_t tagAt);
 
     std::unique_ptr<TMPDecoderState> State_;
     const uint8_t* Data_ = nullptr;
@@ -37,6 +43,8 @@ private:
     int32_t FreeFormatLength_ = 0; // without padding; 0 for fixed bit rates
     int32_t Frames_ = 0;
     TMPOutputFormat Format_{};
+    TMPEncoderGap Gap_;
+    int64_t DecodedSamples_ = kUnknownSamples;
 };
 
 } // namespace tunelo::cli

@@ -22,6 +22,7 @@
 #include "MPAlignedBlock.h"
 #include "MPCPUSpc.h"
 #include "MPFileStream.h"
+#include "MPGapless.h"
 #include "MPInfo.h"
 #include "MPMessageWindow.h"
 #include "MPSoundOut.h"
@@ -167,6 +168,11 @@ public:
     // PCM bytes of one decoded frame.
     int32_t BytesPerFrame() const { return FBytesPerFrame; }
     int32_t TotalPcmBytes() const { return FTotalPcmBytes; }
+    // The samples (per channel) a listener hears from start to end, where the encoder's delay and padding
+    // and the stream's length are known; kUnknownSamples otherwise.
+    int64_t ExactSamples() const { return FEncoderGap.Known ? FHeard.Length() : kUnknownSamples; }
+    // What the encoder reported about its delay and padding (LAME tag or iTunSMPB).
+    const TMPEncoderGap& EncoderGap() const { return FEncoderGap; }
     int32_t DataStart() const { return FDataStart; }
     // TMP3Info::kUnknownLength when the length is not known.
     int32_t DataLength();
@@ -238,7 +244,13 @@ private:
     // OpenStream without the AutoPlay start.
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
-    void ReadInfoFrame();
+    // Returns the decoded samples per channel that the information frame's frame count gives,
+    // kUnknownSamples without one.
+    int64_t ReadInfoFrame();
+    // An iTunSMPB comment in the ID3v2 tag at the start of the stream, when no LAME tag gave the gap.
+    void ReadITunesGap();
+    // Keeps only the heard samples of the frame just decoded into the PCM buffer; returns their bytes.
+    int32_t TrimDecodedFrame(uint8_t* pcm);
     void RequestEqualizer();
     void ApplyEqualizer();
 
@@ -289,6 +301,11 @@ private:
     int32_t FTotalPcmBytes = 0;
     TMPSimpleMutex FFramePositionsLock;
     std::vector<int32_t> FFramePositions;
+    // Gapless trimming: the encoder's delay and padding, the heard part of the decoded samples, and the
+    // samples per channel of one frame.
+    TMPEncoderGap FEncoderGap;
+    TMPHeardRange FHeard;
+    int32_t FFrameSamples = 0;
 
     // Decode state (decoder lock).
     TMPHeader FFrameHeader{};
@@ -297,6 +314,10 @@ private:
     bool FReInitNeeded = false;
     TMPAlignedBlock FPcmBuffer;
     int32_t FPendingPcm = 0;
+    // The decoded sample (per channel) the next frame starts at, and the first one to be heard: the start
+    // of the music, or the target of a seek.
+    int64_t FNextFrameSample = 0;
+    int64_t FHeardFrom = 0;
 
     // Play state (output lock).
     int64_t FPlayedBytes = 0;

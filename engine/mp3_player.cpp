@@ -254,6 +254,8 @@ void TMP3Player::ResetPlayState() {
     FResyncCount = 0;
     FPlayedBytes = 0;
     FPosition = 0;
+    FNextFrameSample = 0;
+    FHeardFrom = FHeard.Begin;
 }
 
 void TMP3Player::StopOutput() {
@@ -333,6 +335,9 @@ void TMP3Player::Close() {
         FTotalPcmBytes = 0;
         FDataStart = 0;
         FDataLength = TMP3Info::kUnknownLength;
+        FEncoderGap = TMPEncoderGap{};
+        FHeard = TMPHeardRange{};
+        FFrameSamples = 0;
         ResetPlayState();
         TMPLockGuard positionsLock(FFramePositionsLock);
         FFramePositions.clear();

@@ -85,10 +85,13 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
         FReader.Skip(FCurrentFrameLength);
         FCurrentFrameLength = 0;
         FResyncCount = 0;
-        FPendingPcm = FBytesPerFrame;
         if (result.BytesConsumed < 1) {
             // A frame the decoder refuses plays as one frame of silence.
             std::memset(pcm, 0, static_cast<size_t>(FBytesPerFrame));
+        }
+        FPendingPcm = TrimDecodedFrame(pcm);
+        if (FPendingPcm == 0) {
+            return false; // the encoder's delay or padding, or what a seek passes over: nothing to hear
         }
     }
     MP_ASSERT(FPendingPcm >= 1);
@@ -107,6 +110,18 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     }
     freePercent = FSoundOut.FreePercent();
     return true;
+}
+
+int32_t TMP3Player::TrimDecodedFrame(uint8_t* pcm) {
+    const int64_t frameStart = FNextFrameSample;
+    FNextFrameSample += FFrameSamples;
+    const TMPFramePart part = HeardPartOfFrame(frameStart, FFrameSamples, FHeardFrom, FHeard.End);
+    const int32_t bytesPerSample = FBytesPerFrame / FFrameSamples;
+    if (part.First > 0 && part.Count > 0) {
+        std::memmove(pcm, pcm + part.First * bytesPerSample,
+                     static_cast<size_t>(part.Count * bytesPerSample));
+    }
+    return part.Count * bytesPerSample;
 }
 
 void TMP3Player::MPMWatchEvent() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "MPErrors.h"
+#include "MPLameTag.h"
 #include "MPPlayer.h"
 
 namespace tunelo {
@@ -111,8 +112,11 @@ void TMP3Player::OpenStreamUnderLock() {
     FPcmBuffer.Allocate(kPcmBufferSize);
     FInfo.Attach(&FReader);
     FInfo.ReadHead();
+    FEncoderGap = TMPEncoderGap{};
+    FHeard = TMPHeardRange{};
     if (seekable) {
         FInfo.ReadTail();
+        ReadITunesGap();
         FReader.Seek(FInfo.DataStart(), soFromBeginning);
     }
     FDataStart = FInfo.DataStart();
@@ -188,17 +192,32 @@ void TMP3Player::OpenStreamUnderLock() {
     FSampleRate = format.SampleRate;
     FChannels = format.Channels;
     FBytesPerFrame = format.SamplesPerFrame * format.BitsPerSample / 8;
+    FFrameSamples = format.SamplesPerFrame / std::max<int32_t>(format.Channels, 1);
     MP_ASSERT(FBytesPerFrame > 0 && FBytesPerFrame <= kPcmBufferSize);
     FBitRate = bitRate;
     FTotalPcmBytes = 0;
 
-    ReadInfoFrame();
+    FHeard = HeardRange(FEncoderGap, ReadInfoFrame());
+    FNextFrameSample = 0;
+    FHeardFrom = FHeard.Begin;
 
     TMPLockGuard positionsLock(FFramePositionsLock);
     FFramePositions.push_back(FReader.Position());
 }
 
-void TMP3Player::ReadInfoFrame() {
+void TMP3Player::ReadITunesGap() {
+    FReader.Seek(0, soFromBeginning);
+    const int32_t tagBytes = std::min(FInfo.DataStart(), FReader.Capacity());
+    if (tagBytes < 10 || !FReader.NeedContiguous(tagBytes)) {
+        return;
+    }
+    TMPEncoderGap gap;
+    if (FindITunSmpb(FReader.Data(), static_cast<size_t>(FReader.Linear()), gap)) {
+        FEncoderGap = gap;
+    }
+}
+
+int64_t TMP3Player::ReadInfoFrame() {
     const uint8_t* frame = FReader.Data();
     const int32_t length = FCurrentFrameLength;
     int32_t offset = InfoTagOffset(FHeader);
@@ -209,7 +228,7 @@ void TMP3Player::ReadInfoFrame() {
         tag = InfoTagAt(frame, length, offset);
     }
     if (tag == TInfoTag::None) {
-        return;
+        return kUnknownSamples;
     }
     FBitRate = 0;
     int32_t frames = 0;
@@ -223,6 +242,11 @@ void TMP3Player::ReadInfoFrame() {
         }
         if ((flags & 2) != 0) {
             bytes = FieldAt(frame, length, next);
+        }
+        // lame's tag is the better source: it travels with the audio frames when tags are rewritten.
+        TMPLameTag lame;
+        if (ReadLameTag(frame, length, offset, lame)) {
+            FEncoderGap = TMPEncoderGap{true, lame.EncoderDelay, lame.EncoderPadding, kUnknownSamples};
         }
     } else {
         bytes = FieldAt(frame, length, offset + 10);
@@ -244,12 +268,16 @@ void TMP3Player::ReadInfoFrame() {
         FDataLength -= length;
     }
     FCurrentFrameLength = 0;
+    // The count is of the audio frames that follow the information frame.
+    return frames > 0 ? int64_t{frames} * FFrameSamples : kUnknownSamples;
 }
 
 int32_t TMP3Player::Duration() {
     TMPLockGuard lock(FDecoderLock);
     int64_t ms = 0;
-    if (FSampleRate > 0 && FTotalPcmBytes > 0) {
+    if (FSampleRate > 0 && FEncoderGap.Known && FHeard.EndKnown()) {
+        ms = FHeard.Length() * 1000 / FSampleRate;
+    } else if (FSampleRate > 0 && FTotalPcmBytes > 0) {
         ms = static_cast<int64_t>(FTotalPcmBytes) * 1000 / (int64_t{FSampleRate} * FChannels * 2);
     } else if (FBitRate > 0 && FDataLength != TMP3Info::kUnknownLength) {
         ms = static_cast<int64_t>(FDataLength) * 8 * 1000 / FBitRate;

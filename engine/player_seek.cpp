@@ -54,9 +54,14 @@ void TMP3Player::Seek(int32_t ms) {
             FReInitNeeded = true;
         }
 
-        const int64_t target = static_cast<int64_t>(ms) * FSampleRate * FChannels * 2 / 1000;
-        const int64_t frame = (target + FBytesPerFrame - 1) / FBytesPerFrame;
-        int32_t index = static_cast<int32_t>(std::min<int64_t>(frame, INT32_MAX));
+        // Without the encoder's delay the seek lands on the next frame boundary; with it, on the very
+        // sample, counted from the first one heard.
+        const int64_t target = static_cast<int64_t>(ms) * FSampleRate / 1000 + FHeard.Begin;
+        const int64_t bytes = static_cast<int64_t>(ms) * FSampleRate * FChannels * 2 / 1000;
+        const int64_t frame =
+            FEncoderGap.Known ? target / FFrameSamples : (bytes + FBytesPerFrame - 1) / FBytesPerFrame;
+        const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(frame, INT32_MAX));
+        int32_t index = wanted;
         {
             TMPLockGuard positionsLock(FFramePositionsLock);
             auto count = [this] { return static_cast<int32_t>(FFramePositions.size()); };
@@ -76,7 +81,10 @@ void TMP3Player::Seek(int32_t ms) {
                 }
             }
             FReader.Seek(FFramePositions[static_cast<size_t>(index)], soFromBeginning);
-            FPlayedBytes = static_cast<int64_t>(index) * FBytesPerFrame;
+            FNextFrameSample = static_cast<int64_t>(index) * FFrameSamples;
+            FHeardFrom = FEncoderGap.Known && index == wanted ? target : FNextFrameSample;
+            FHeardFrom = std::clamp(FHeardFrom, FHeard.Begin, std::max(FHeard.Begin, FHeard.End));
+            FPlayedBytes = (FHeardFrom - FHeard.Begin) * (FBytesPerFrame / FFrameSamples);
         }
         if (paused) {
             FSoundOut.Pause();

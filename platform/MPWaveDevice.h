@@ -1,8 +1,9 @@
 // The wave-output device: plays 16- or 8-bit PCM from buffers that the caller prepares once and queues
 // again and again. Every queued buffer comes back exactly once, in queue order, as an MM_WOM_DONE
 // notification (lParam: the header). Two backends sit behind it: ALSA (the "default" PCM, or
-// TUNELO_AUDIO=alsa:NAME) and a null device that consumes buffers at real-time pace without sound
-// (TUNELO_AUDIO=null).
+// TUNELO_AUDIO=alsa:NAME), a null device that consumes buffers at real-time pace without sound
+// (TUNELO_AUDIO=null), and a recording device that writes what it is given into a WAV file
+// (TUNELO_AUDIO=file:PATH, at once; file:PATH:paced, in real time).
 //
 // Every call returns a result code: 0 for success, a positive code of the device layer (below), or a
 // negative code of the sound system (an ALSA error number); WaveOutGetErrorText turns each into text.
@@ -30,6 +31,8 @@ constexpr int32_t WAVERR_STILLPLAYING = 33;
 constexpr int32_t WAVERR_UNPREPARED = 34;
 // TUNELO_AUDIO names no backend this program has.
 constexpr int32_t WAVERR_UNKNOWNBACKEND = 4096;
+// The recording file of TUNELO_AUDIO=file:PATH cannot be created or written.
+constexpr int32_t WAVERR_RECORDINGFILE = 4097;
 
 // The default device; device 0 is the only other identifier.
 constexpr uint32_t WAVE_MAPPER = 0xFFFFFFFF;

@@ -16,11 +16,13 @@ std::atomic<uint32_t> gWaveVolume{0xFFFFFFFF};
 constexpr uint32_t kMaxSampleRate = 1000000;
 
 struct TBackendChoice {
-    enum { kNull, kAlsa, kUnknown } Kind;
-    std::string PcmName;
+    enum { kNull, kAlsa, kFile, kUnknown } Kind;
+    std::string PcmName; // ALSA's PCM, or the recording's path
+    bool Paced = false;
 };
 
-// TUNELO_AUDIO: "null", "alsa", "alsa:NAME"; unset or empty selects ALSA's "default" PCM.
+// TUNELO_AUDIO: "null", "alsa", "alsa:NAME", "file:PATH", "file:PATH:paced"; unset or empty selects ALSA's
+// "default" PCM.
 TBackendChoice ChooseBackend() {
     const char* setting = std::getenv("TUNELO_AUDIO");
     const std::string_view value = setting != nullptr ? setting : "";
@@ -32,6 +34,16 @@ TBackendChoice ChooseBackend() {
     }
     if (value.starts_with("alsa:") && value.size() > 5) {
         return {TBackendChoice::kAlsa, std::string(value.substr(5))};
+    }
+    if (value.starts_with("file:") && value.size() > 5) {
+        std::string_view path = value.substr(5);
+        const bool paced = path.ends_with(":paced");
+        if (paced) {
+            path.remove_suffix(6);
+        }
+        if (!path.empty()) {
+            return {TBackendChoice::kFile, std::string(path), paced};
+        }
     }
     return {TBackendChoice::kUnknown, {}};
 }
@@ -135,6 +147,8 @@ int32_t WaveOutOpen(std::unique_ptr<TMPWaveDevice>& device, uint32_t deviceId, c
         return OpenNullWaveDevice(device, format, std::move(notify));
     case TBackendChoice::kAlsa:
         return OpenAlsaWaveDevice(device, backend.PcmName, format, std::move(notify));
+    case TBackendChoice::kFile:
+        return OpenFileWaveDevice(device, backend.PcmName, backend.Paced, format, std::move(notify));
     case TBackendChoice::kUnknown:
         break;
     }
@@ -145,6 +159,7 @@ uint32_t WaveOutGetNumDevs() {
     const TBackendChoice backend = ChooseBackend();
     switch (backend.Kind) {
     case TBackendChoice::kNull:
+    case TBackendChoice::kFile:
         return 1;
     case TBackendChoice::kAlsa:
         return AlsaWaveDeviceAvailable(backend.PcmName) ? 1 : 0;
@@ -203,6 +218,9 @@ bool WaveOutGetErrorText(int32_t code, std::string& text) {
         return true;
     case WAVERR_UNKNOWNBACKEND:
         text = "TUNELO_AUDIO names no sound backend; use null, alsa or alsa:NAME.";
+        return true;
+    case WAVERR_RECORDINGFILE:
+        text = "The recording file of TUNELO_AUDIO=file:PATH cannot be written.";
         return true;
     default:
         return false;
