@@ -4,7 +4,7 @@ set(TUNELO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(TUNELO_FUZZ_TARGETS decode_frame tag_reader ini_file stream_decoder open_stream album_file jukebox_album)
 
 set(TUNELO_FUZZ_LIBS_decode_frame tunelo_decoder)
-set(TUNELO_FUZZ_LIBS_tag_reader tunelo_engine)
+set(TUNELO_FUZZ_LIBS_tag_reader tunelo_tags)
 set(TUNELO_FUZZ_LIBS_ini_file tunelo_platform)
 set(TUNELO_FUZZ_LIBS_stream_decoder tunelo_decoder)
 set(TUNELO_FUZZ_SOURCES_stream_decoder ${CMAKE_SOURCE_DIR}/cli/StreamDecoder.cpp ${CMAKE_SOURCE_DIR}/cli/FileBytes.cpp)

@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "MP3Plyr.h"
+#include "MPFileStream.h"
+#include "MPInfo.h"
+#include "MPStreamReader.h"
 
 using namespace tunelo;
 

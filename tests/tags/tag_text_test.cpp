@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "MP3Plyr.h"
+#include "MPFileStream.h"
+#include "MPInfo.h"
+#include "MPStreamReader.h"
 #include "tag_file_builder.h"
 #include "text_encoding.h"
 

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "MP3Plyr.h"
+#include "MPErrors.h"
+#include "MPFileStream.h"
+#include "MPInfo.h"
+#include "MPStreamReader.h"
 #include "tag_file_builder.h"
 
 using namespace tunelo;

@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "MP3Plyr.h"
+#include "MPFileStream.h"
+#include "MPInfo.h"
+#include "MPStreamReader.h"
 
 namespace tagtest {
 
