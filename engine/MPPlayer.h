@@ -45,6 +45,7 @@ constexpr uint32_t MPM_END_OF_DATA = WM_USER + 12;       // 1036
 constexpr uint32_t MPM_CHANGE_STATUS = WM_USER + 14;     // 1038
 constexpr uint32_t MPM_END_PLAY = WM_USER + 15;          // 1039
 constexpr uint32_t MPM_EQUALIZER_CHANGED = WM_USER + 16; // 1040
+constexpr uint32_t MPM_TRACK_SWITCHED = WM_USER + 17;    // 1041
 
 // Flags of OpenStream.
 constexpr uint8_t kStreamSeekable = 0x01;
@@ -120,6 +121,9 @@ public:
     TMP3NotifyEvent OnChangePosition;
     TMP3NotifyEvent OnChangeStatus;
     TMP3EndPlayEvent OnEndPlay;
+    // The track prepared with SetNextFileName has begun to be heard: FileName, Duration and the tags are
+    // now its, and Position counts from its start.
+    TMP3NotifyEvent OnTrackChange;
 
     // ---- Control ----
     // Opens FileName (an empty name closes). A file that cannot be opened raises its error and changes
@@ -137,6 +141,15 @@ public:
     void Stop();
     // Moves playback to ms while playing or paused on a seekable stream (not while writing a file).
     void Seek(int32_t ms);
+    // Opens the file that is to follow the current one without a gap: when the current one's data ends,
+    // the decode thread carries straight on into it on the same open device (or, when its sample rate or
+    // channels differ, the current one ends as usual and the caller opens it as today). A file that cannot
+    // be opened raises its error here and nothing is prepared. Ignored unless playing or paused to the
+    // device. An empty name cancels, as do Stop, Seek, Close and opening another file.
+    void SetNextFileName(const std::string& fileName);
+    void CancelNext();
+    // The prepared file, empty when there is none.
+    std::string NextFileName();
     // Play position in ms.
     int32_t Position();
     // Playing time in ms; 0 when it cannot be known.
@@ -222,6 +235,16 @@ private:
     void HandleChangePosition();
     void HandleThreadError();
     void HandleEndOfData(uint32_t generation);
+    // Fires OnTrackChange once the prepared track the decode thread moved on to is being heard.
+    void CheckTrackChange();
+    // Decode thread, decoder lock held, at the end of the data: opens the prepared track in place of the
+    // current one. false when there is none, or when the current play must end first (the track could not
+    // be opened, or needs another device format).
+    bool SwitchToNext();
+    int32_t DurationLocked();
+    // Output lock held: adds what the device played since the last look to the played bytes; true when
+    // that reached a pending track switch.
+    bool AccountPlayedLocked();
 
     // Worker-thread handlers.
     void HandleWorkerError(const std::exception& error, bool& handled, bool fromDecodeThread);
@@ -322,6 +345,25 @@ private:
     // Play state (output lock).
     int64_t FPlayedBytes = 0;
     int32_t FPosition = 0;
+    // Bytes of the decoded track handed to the output, counted like FPlayedBytes.
+    int64_t FWrittenBytes = 0;
+    // The decode thread has moved on to the next track while the listener still hears FSwitchAt bytes
+    // (counted like FPlayedBytes) of the current one; FSwitchHeard once they have been played.
+    bool FSwitchPending = false;
+    bool FSwitchHeard = false;
+    int64_t FSwitchAt = 0;
+    int32_t FDurationBeforeSwitch = 0;
+
+    // The track to follow (decoder lock): its open stream and name, then, once the decode thread has moved
+    // on to it, the name until it is heard. FSwitchEnded: the move failed or needs the device reopened,
+    // so the play ends as at the end of any file, with the stream no longer the one FileName names.
+    std::unique_ptr<TMPSourceStream> FNextStream;
+    std::string FNextFileName;
+    std::string FSwitchedFileName;
+    bool FSwitchEnded = false;
+    // The decode thread moved on to a track whose change the window thread has not yet reported; at the end
+    // of that track's data it waits for the report (which may prepare another track) before ending.
+    bool FAwaitingTrackChange = false;
 
     TMP3PlayerStatus FStatus = mpsStopped;
     TMP3EndPlayReason FEndPlayReason = meprStopped;

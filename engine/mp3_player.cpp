@@ -256,6 +256,8 @@ void TMP3Player::ResetPlayState() {
     FPosition = 0;
     FNextFrameSample = 0;
     FHeardFrom = FHeard.Begin;
+    FWrittenBytes = 0;
+    FSwitchPending = false;
 }
 
 void TMP3Player::StopOutput() {
@@ -274,6 +276,16 @@ void TMP3Player::StopOutput() {
     if (Seekable() && FReader.Active()) {
         FReader.Seek(FDataStart, soFromBeginning);
     }
+    // A prepared track is dropped; one the decode thread already moved on to is the open file now.
+    FNextStream.reset();
+    FNextFileName.clear();
+    if (!FSwitchedFileName.empty()) {
+        FFileName = FSwitchedFileName;
+        FSwitchedFileName.clear();
+    }
+    FSwitchEnded = false;
+    FSwitchHeard = false;
+    FAwaitingTrackChange = false;
     ResetPlayState();
     FReInitNeeded = true;
     if (failure) {

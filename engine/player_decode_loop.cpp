@@ -48,9 +48,16 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     if (event.WaitFor(0) != WAIT_OBJECT_0) {
         return false;
     }
+    if (FSwitchEnded) {
+        endOfData = true; // what the output holds plays out; the window thread goes on from there
+        return false;
+    }
     MP_ASSERT_MSG(FReader.Stream() != nullptr, "TMP3Player.MPMWatchEvent");
     if (FPendingPcm <= 0) {
         if (static_cast<int64_t>(FReader.Position()) - FDataStart >= FDataLength) {
+            if (SwitchToNext()) {
+                return false; // the next step decodes the next track's first frame
+            }
             endOfData = true;
             return false;
         }
@@ -100,6 +107,10 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
         uint8_t* pcm = FPcmBuffer.Get();
         const int32_t accepted = FSoundOut.Write(pcm, FPendingPcm);
         FPendingPcm -= accepted;
+        FWrittenBytes += accepted;
+        if (FSwitchPending && AccountPlayedLocked()) {
+            FWindow->PostUnlessQueued(MPM_TRACK_SWITCHED);
+        }
         if (FPendingPcm > 0 && accepted > 0) {
             std::memmove(pcm, pcm + accepted, static_cast<size_t>(FPendingPcm));
         }
@@ -171,14 +182,23 @@ void TMP3Player::FinishEndOfData() {
     FSoundOut.WaitAllDone();
     TMPLockGuard decoderLock(FDecoderLock);
     TMPEvent& event = FDecodeThread->Event();
-    if (event.WaitFor(0) != WAIT_OBJECT_0 || FPendingPcm > 0 ||
-        static_cast<int64_t>(FReader.Position()) - FDataStart < FDataLength) {
+    // A track prepared while the output played out is switched to by the next step.
+    if (event.WaitFor(0) != WAIT_OBJECT_0 || FPendingPcm > 0 || (FNextStream && !FSwitchEnded) ||
+        (!FSwitchEnded && static_cast<int64_t>(FReader.Position()) - FDataStart < FDataLength)) {
         return;
     }
     {
         // Buffers also come back when the device broke before playing them: that is no end of the music.
         TMPLockGuard outputLock(FOutputLock);
         FSoundOut.CheckDevice();
+        if (FAwaitingTrackChange) {
+            // Everything has played, the track change too: once the window thread has reported it (and
+            // perhaps prepared another track) it wakes this loop, which then switches or ends.
+            AccountPlayedLocked();
+            event.Reset();
+            FWindow->PostUnlessQueued(MPM_TRACK_SWITCHED);
+            return;
+        }
     }
     event.Reset();
     FWindow->Post(MPM_END_OF_DATA, FPlayGeneration.load());

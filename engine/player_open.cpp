@@ -274,6 +274,17 @@ int64_t TMP3Player::ReadInfoFrame() {
 
 int32_t TMP3Player::Duration() {
     TMPLockGuard lock(FDecoderLock);
+    {
+        // Until the listener reaches the next track, the duration is that of the one heard.
+        TMPLockGuard outputLock(FOutputLock);
+        if (FSwitchPending) {
+            return FDurationBeforeSwitch;
+        }
+    }
+    return DurationLocked();
+}
+
+int32_t TMP3Player::DurationLocked() {
     int64_t ms = 0;
     if (FSampleRate > 0 && FEncoderGap.Known && FHeard.EndKnown()) {
         ms = FHeard.Length() * 1000 / FSampleRate;

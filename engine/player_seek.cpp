@@ -49,6 +49,11 @@ void TMP3Player::Seek(int32_t ms) {
         const bool paused = FStatus == mpsPaused;
         FSoundOut.Reset();
         FSoundOut.WaitAllDone();
+        // A seek in the last moments of a track after the decode thread moved on goes into the next one:
+        // the track change is reported at once. A prepared track is dropped.
+        FSwitchHeard = FSwitchHeard || FSwitchPending;
+        FNextStream.reset();
+        FNextFileName.clear();
         ResetPlayState();
         if (!FNoisySeek) {
             FReInitNeeded = true;
@@ -85,6 +90,7 @@ void TMP3Player::Seek(int32_t ms) {
             FHeardFrom = FEncoderGap.Known && index == wanted ? target : FNextFrameSample;
             FHeardFrom = std::clamp(FHeardFrom, FHeard.Begin, std::max(FHeard.Begin, FHeard.End));
             FPlayedBytes = (FHeardFrom - FHeard.Begin) * (FBytesPerFrame / FFrameSamples);
+            FWrittenBytes = FPlayedBytes;
         }
         if (paused) {
             FSoundOut.Pause();
@@ -94,10 +100,25 @@ void TMP3Player::Seek(int32_t ms) {
     RequestPosition();
 }
 
+bool TMP3Player::AccountPlayedLocked() {
+    if (!FSoundOut.Active()) {
+        return false;
+    }
+    FPlayedBytes += FSoundOut.GetDoneBytes();
+    if (FSwitchPending && FPlayedBytes >= FSwitchAt) {
+        // The device has played the last of the previous track: the next one is being heard.
+        FPlayedBytes -= FSwitchAt;
+        FSwitchPending = false;
+        FSwitchHeard = true;
+        return true;
+    }
+    return false;
+}
+
 int32_t TMP3Player::Position() {
     TMPLockGuard lock(FOutputLock);
     if (FSoundOut.Active()) {
-        FPlayedBytes += FSoundOut.GetDoneBytes();
+        AccountPlayedLocked();
         const int64_t bitsPerSecond =
             int64_t{FSoundOut.SamplesPerSec()} * FSoundOut.Channels() * FSoundOut.BitsPerSample();
         if (bitsPerSecond > 0) {
