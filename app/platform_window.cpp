@@ -10,6 +10,7 @@
 #include "MPMessageWindow.h"
 #include "MainForm.h"
 #include "Manual.h"
+#include "OutputDeviceMenu.h"
 #include "TransportPictures.h"
 #include "Unit4.h"
 
@@ -142,6 +143,9 @@ void TPlatform::CreateContextMenu() {
     PopupMenu1 = new QMenu(this);
     QAction* topix = PopupMenu1->addAction(QStringLiteral("Topix"));
     QAction* about = PopupMenu1->addAction(QStringLiteral("About TUNELO"));
+    auto* outputs = new TOutputDeviceMenu(FIniFileName, PopupMenu1);
+    PopupMenu1->addMenu(outputs);
+    outputs->ApplyStored();
     connect(topix, &QAction::triggered, this, [this] { Topix1Click(); });
     connect(about, &QAction::triggered, this, [this] { About1Click(); });
 

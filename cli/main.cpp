@@ -21,9 +21,10 @@ const Command kCommands[] = {
     {"info", "info FILE...                 stream parameters, playing time and tags of each FILE",
      tunelo::cli::RunInfo},
     {"play",
-     "play [--volume N] [--balance N] FILE|ALBUM.m3u...\n"
+     "play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...\n"
      "                               play the files one after another (keys: space, n, p,\n"
-     "                               left/right seek 5 s, q)",
+     "                               left/right seek 5 s, q); NAME: pulse[:SINK], alsa[:PCM],\n"
+     "                               null (default: the sound server if one answers, else ALSA)",
      tunelo::cli::RunPlay},
     {"wav", "wav DIR FILE|ALBUM.m3u...    decode each file through the player into DIR/NAME.wav",
      tunelo::cli::RunWav},

@@ -1,7 +1,7 @@
-// tunelo-cli play [--volume N] [--balance N] FILE|ALBUM.m3u...: plays the files one after another through
-// the player, without a gap between files of one format, showing title, artist, position and playing
-// time. On a terminal: space pauses and resumes, n and p go to the next and previous file, the left and
-// right arrows seek 5 s, q quits. Ctrl-C (or SIGTERM) stops cleanly: the device is closed and the
+// tunelo-cli play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...: plays the files one after
+// another through the player, without a gap between files of one format, showing title, artist, position
+// and playing time. On a terminal: space pauses and resumes, n and p go to the next and previous file, the
+// left and right arrows seek 5 s, q quits. Ctrl-C (or SIGTERM) stops cleanly: the device is closed and the
 // terminal restored.
 #include <fcntl.h>
 #include <poll.h>
@@ -321,6 +321,9 @@ int RunPlay(int argc, char** argv) {
                 std::fprintf(stderr, "tunelo-cli play: --volume takes 0 to 100\n");
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--device") == 0 && hasValue) {
+            // The same names as TUNELO_AUDIO: pulse, pulse:SINK, alsa, alsa:NAME, null.
+            SetWaveOutputChoice(argv[++i]);
         } else if (std::strcmp(argv[i], "--balance") == 0 && hasValue) {
             if (!ParseNumber(argv[++i], -100, 100, balance)) {
                 std::fprintf(stderr, "tunelo-cli play: --balance takes -100 to 100\n");
@@ -331,7 +334,8 @@ int RunPlay(int argc, char** argv) {
         }
     }
     if (arguments.empty()) {
-        std::fprintf(stderr, "usage: tunelo-cli play [--volume N] [--balance N] FILE|ALBUM.m3u...\n");
+        std::fprintf(stderr,
+                     "usage: tunelo-cli play [--volume N] [--balance N] [--device NAME] FILE|ALBUM.m3u...\n");
         return 2;
     }
     std::vector<std::string> albumErrors;

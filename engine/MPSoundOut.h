@@ -52,6 +52,8 @@ public:
     void SetBalance(int32_t value);
     uint32_t DeviceId() const { return FDeviceId; }
     void SetDeviceId(uint32_t value) { FDeviceId = value; }
+    // What plays, shown by a sound server's mixer; applied at once while the device is open.
+    void SetMediaInfo(const std::string& title, const std::string& artist);
     // Non-empty at Open: output goes to this WAV file. Changes only while not active.
     const std::string& FileName() const { return FFileName; }
     void SetFileName(const std::string& value);
@@ -134,6 +136,8 @@ private:
     int32_t FBalance = 0;
     uint32_t FDeviceId = WAVE_MAPPER;
     std::string FFileName;
+    std::string FMediaTitle;
+    std::string FMediaArtist;
 
     TMPSimpleMutex FCallbackLock;
     TNotifyEvent FOnProgress;

@@ -201,6 +201,7 @@ void TMP3Player::Play() {
             FSoundOut.SetOnProgress(ProgressHandler());
             FSoundOut.SetFileName(FWavOutputName);
             FSoundOut.SetDeviceId(FOutputDevice);
+            FSoundOut.SetMediaInfo(Title(), Artist());
             FSoundOut.Open();
         }
         FPlayGeneration.fetch_add(1);

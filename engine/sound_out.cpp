@@ -109,6 +109,14 @@ void TSoundOut::SetFileName(const std::string& value) {
     }
 }
 
+void TSoundOut::SetMediaInfo(const std::string& title, const std::string& artist) {
+    FMediaTitle = title;
+    FMediaArtist = artist;
+    if (Active() && FWaveOut) {
+        FWaveOut->SetMediaInfo(title, artist);
+    }
+}
+
 void TSoundOut::SetOnProgress(TNotifyEvent handler) {
     TMPLockGuard lock(FCallbackLock);
     FOnProgress = std::move(handler);
@@ -171,6 +179,7 @@ void TSoundOut::OpenDevice() {
         FWaveOut, FDeviceId, WaveFormat(),
         [this](uint32_t msg, uintptr_t wParam, intptr_t lParam) { FThread.Post(msg, wParam, lParam); });
     CheckWave(opened, "TSoundOut.Open:WaveOutOpen");
+    FWaveOut->SetMediaInfo(FMediaTitle, FMediaArtist);
     SetVolumeToWaveDevice();
     AllocateBuffers();
     for (TMPWaveHeader& header : FHeaders) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "MPWaveDevice.h"
 
@@ -57,5 +58,20 @@ int32_t OpenAlsaWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::st
 // Whether the ALSA PCM can be opened for playback right now.
 bool AlsaWaveDeviceAvailable(const std::string& pcmName);
 const char* AlsaErrorText(int32_t code);
+
+// Result codes kPulseErrorBase + a libpulse error number.
+constexpr int32_t kPulseErrorBase = 8192;
+constexpr int32_t kPulseErrorCount = 1024;
+// sinkName empty: the server's default sink.
+int32_t OpenPulseWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::string& sinkName,
+                            const TMPWaveFormat& format, TMPWaveNotify notify);
+// Whether a PulseAudio (or PipeWire) server answers; never starts one.
+bool PulseServerAnswers();
+// The libpulse error's text, naming the server it came from.
+std::string PulseErrorText(int32_t code);
+// The server's sinks as "pulse:NAME"; none when no server answers.
+std::vector<TMPWaveOutput> ListPulseSinks();
+// ALSA's playback devices as "alsa:NAME".
+std::vector<TMPWaveOutput> ListAlsaOutputs();
 
 } // namespace tunelo

@@ -1,18 +1,21 @@
 // The wave-output device: plays 16- or 8-bit PCM from buffers that the caller prepares once and queues
 // again and again. Every queued buffer comes back exactly once, in queue order, as an MM_WOM_DONE
-// notification (lParam: the header). Two backends sit behind it: ALSA (the "default" PCM, or
-// TUNELO_AUDIO=alsa:NAME), a null device that consumes buffers at real-time pace without sound
-// (TUNELO_AUDIO=null), and a recording device that writes what it is given into a WAV file
-// (TUNELO_AUDIO=file:PATH, at once; file:PATH:paced, in real time).
+// notification (lParam: the header). Four backends sit behind it: a PulseAudio server (PipeWire serves
+// the same protocol; TUNELO_AUDIO=pulse or pulse:SINK), ALSA (the "default" PCM, or TUNELO_AUDIO=alsa:NAME),
+// a null device that consumes buffers at real-time pace without sound (TUNELO_AUDIO=null), and a recording
+// device that writes what it is given into a WAV file (TUNELO_AUDIO=file:PATH, at once; file:PATH:paced,
+// in real time). Without a choice the server is used when one answers, else ALSA's "default".
 //
-// Every call returns a result code: 0 for success, a positive code of the device layer (below), or a
-// negative code of the sound system (an ALSA error number); WaveOutGetErrorText turns each into text.
+// Every call returns a result code: 0 for success, a positive code of the device layer (below, including
+// the sound server's errors), or a negative code of ALSA (an error number); WaveOutGetErrorText turns each
+// into text.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MPMessage.h"
 
@@ -31,8 +34,10 @@ constexpr int32_t WAVERR_STILLPLAYING = 33;
 constexpr int32_t WAVERR_UNPREPARED = 34;
 // TUNELO_AUDIO names no backend this program has.
 constexpr int32_t WAVERR_UNKNOWNBACKEND = 4096;
+// No choice was made, and neither a sound server nor ALSA's "default" device answers.
+constexpr int32_t WAVERR_NOSOUNDDEVICE = 4097;
 // The recording file of TUNELO_AUDIO=file:PATH cannot be created or written.
-constexpr int32_t WAVERR_RECORDINGFILE = 4097;
+constexpr int32_t WAVERR_RECORDINGFILE = 4098;
 
 // The default device; device 0 is the only other identifier.
 constexpr uint32_t WAVE_MAPPER = 0xFFFFFFFF;
@@ -88,12 +93,31 @@ public:
     // The error that broke the device while it played (its buffers then came back unplayed), or 0. A
     // caller that only waits for its buffers would otherwise take such an end for the end of the music.
     virtual int32_t Failure() { return MMSYSERR_NOERROR; }
+    // What is playing, for a sound server's mixer; devices that show nothing ignore it.
+    virtual int32_t SetMediaInfo(const std::string& /*title*/, const std::string& /*artist*/) {
+        return MMSYSERR_NOERROR;
+    }
 
     // The volume: left level in the low 16 bits, right level in the high 16 bits, 0xFFFF = full. It belongs
     // to the device, not to one open handle: a device opened later starts with the last volume set.
     int32_t SetVolume(uint32_t volume);
     int32_t GetVolume(uint32_t& volume);
 };
+
+// The output the program chose (a device menu, a command-line option), in TUNELO_AUDIO's form: "pulse",
+// "pulse:SINK", "alsa", "alsa:NAME" or "null". It takes precedence over TUNELO_AUDIO; empty leaves the
+// choice to TUNELO_AUDIO and then to what answers. Applies to devices opened afterwards.
+void SetWaveOutputChoice(const std::string& name);
+std::string WaveOutputChoice();
+
+struct TMPWaveOutput {
+    // A value for SetWaveOutputChoice.
+    std::string Name;
+    // What to show a user.
+    std::string Description;
+};
+// What can be chosen now: the sound server's sinks when a server answers, else ALSA's playback devices.
+std::vector<TMPWaveOutput> ListWaveOutputs();
 
 // Opens a device for the format. notify may be empty (no notifications: a handle opened only to read the
 // volume).

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -301,6 +302,31 @@ bool AlsaWaveDeviceAvailable(const std::string& pcmName) {
     }
     snd_pcm_close(pcm);
     return true;
+}
+
+std::vector<TMPWaveOutput> ListAlsaOutputs() {
+    SilenceAlsaMessages();
+    std::vector<TMPWaveOutput> outputs;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0) {
+        return outputs;
+    }
+    for (void** hint = hints; *hint != nullptr; ++hint) {
+        char* name = snd_device_name_get_hint(*hint, "NAME");
+        char* description = snd_device_name_get_hint(*hint, "DESC");
+        char* direction = snd_device_name_get_hint(*hint, "IOID");
+        // No IOID: the device plays and records.
+        if (name != nullptr && (direction == nullptr || std::strcmp(direction, "Output") == 0)) {
+            std::string text = description != nullptr ? description : name;
+            std::replace(text.begin(), text.end(), '\n', ' ');
+            outputs.push_back({std::string("alsa:") + name, text});
+        }
+        std::free(name);
+        std::free(description);
+        std::free(direction);
+    }
+    snd_device_name_free_hint(hints);
+    return outputs;
 }
 
 const char* AlsaErrorText(int32_t code) {

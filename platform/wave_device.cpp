@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 
 #include "MPWaveBackend.h"
@@ -15,28 +16,45 @@ std::atomic<uint32_t> gWaveVolume{0xFFFFFFFF};
 // Far above any audio rate; keeps the byte rate inside 32 bits.
 constexpr uint32_t kMaxSampleRate = 1000000;
 
+std::mutex gChoiceMutex;
+std::string gChoice;
+
 struct TBackendChoice {
-    enum { kNull, kAlsa, kFile, kUnknown } Kind;
-    std::string PcmName; // ALSA's PCM, or the recording's path
+    enum { kAutomatic, kNull, kAlsa, kPulse, kFile, kUnknown } Kind;
+    // The ALSA PCM or the server's sink (empty: the server's default sink), or the recording's path.
+    std::string DeviceName;
     bool Paced = false;
 };
 
-// TUNELO_AUDIO: "null", "alsa", "alsa:NAME", "file:PATH", "file:PATH:paced"; unset or empty selects ALSA's
-// "default" PCM.
+// The program's choice, else TUNELO_AUDIO: "null", "alsa", "alsa:NAME", "pulse", "pulse:SINK",
+// "file:PATH", "file:PATH:paced". Neither: whatever answers.
 TBackendChoice ChooseBackend() {
-    const char* setting = std::getenv("TUNELO_AUDIO");
-    const std::string_view value = setting != nullptr ? setting : "";
-    if (value.empty() || value == "alsa") {
-        return {TBackendChoice::kAlsa, "default"};
+    std::string value = WaveOutputChoice();
+    if (value.empty()) {
+        const char* setting = std::getenv("TUNELO_AUDIO");
+        value = setting != nullptr ? setting : "";
     }
-    if (value == "null") {
+    const std::string_view view = value;
+    if (view.empty()) {
+        return {TBackendChoice::kAutomatic, {}};
+    }
+    if (view == "null") {
         return {TBackendChoice::kNull, {}};
     }
-    if (value.starts_with("alsa:") && value.size() > 5) {
-        return {TBackendChoice::kAlsa, std::string(value.substr(5))};
+    if (view == "alsa") {
+        return {TBackendChoice::kAlsa, "default"};
     }
-    if (value.starts_with("file:") && value.size() > 5) {
-        std::string_view path = value.substr(5);
+    if (view.starts_with("alsa:") && view.size() > 5) {
+        return {TBackendChoice::kAlsa, std::string(view.substr(5))};
+    }
+    if (view == "pulse") {
+        return {TBackendChoice::kPulse, {}};
+    }
+    if (view.starts_with("pulse:") && view.size() > 6) {
+        return {TBackendChoice::kPulse, std::string(view.substr(6))};
+    }
+    if (view.starts_with("file:") && view.size() > 5) {
+        std::string_view path = view.substr(5);
         const bool paced = path.ends_with(":paced");
         if (paced) {
             path.remove_suffix(6);
@@ -46,6 +64,19 @@ TBackendChoice ChooseBackend() {
         }
     }
     return {TBackendChoice::kUnknown, {}};
+}
+
+// The server's default sink when a server answers, else ALSA's "default".
+int32_t OpenAutomaticWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const TMPWaveFormat& format,
+                                TMPWaveNotify notify) {
+    if (OpenPulseWaveDevice(device, {}, format, notify) == MMSYSERR_NOERROR) {
+        return MMSYSERR_NOERROR;
+    }
+    if (OpenAlsaWaveDevice(device, "default", format, std::move(notify)) == MMSYSERR_NOERROR) {
+        return MMSYSERR_NOERROR;
+    }
+    device.reset();
+    return WAVERR_NOSOUNDDEVICE;
 }
 
 bool ValidFormat(const TMPWaveFormat& format) {
@@ -61,6 +92,24 @@ bool ValidDeviceId(uint32_t deviceId) {
 }
 
 } // namespace
+
+void SetWaveOutputChoice(const std::string& name) {
+    std::lock_guard lock(gChoiceMutex);
+    gChoice = name;
+}
+
+std::string WaveOutputChoice() {
+    std::lock_guard lock(gChoiceMutex);
+    return gChoice;
+}
+
+std::vector<TMPWaveOutput> ListWaveOutputs() {
+    std::vector<TMPWaveOutput> outputs = ListPulseSinks();
+    if (outputs.empty()) {
+        outputs = ListAlsaOutputs();
+    }
+    return outputs;
+}
 
 uint32_t CurrentWaveVolume() {
     return gWaveVolume.load(std::memory_order_relaxed);
@@ -143,12 +192,16 @@ int32_t WaveOutOpen(std::unique_ptr<TMPWaveDevice>& device, uint32_t deviceId, c
     }
     const TBackendChoice backend = ChooseBackend();
     switch (backend.Kind) {
+    case TBackendChoice::kAutomatic:
+        return OpenAutomaticWaveDevice(device, format, std::move(notify));
     case TBackendChoice::kNull:
         return OpenNullWaveDevice(device, format, std::move(notify));
     case TBackendChoice::kAlsa:
-        return OpenAlsaWaveDevice(device, backend.PcmName, format, std::move(notify));
+        return OpenAlsaWaveDevice(device, backend.DeviceName, format, std::move(notify));
+    case TBackendChoice::kPulse:
+        return OpenPulseWaveDevice(device, backend.DeviceName, format, std::move(notify));
     case TBackendChoice::kFile:
-        return OpenFileWaveDevice(device, backend.PcmName, backend.Paced, format, std::move(notify));
+        return OpenFileWaveDevice(device, backend.DeviceName, backend.Paced, format, std::move(notify));
     case TBackendChoice::kUnknown:
         break;
     }
@@ -158,11 +211,15 @@ int32_t WaveOutOpen(std::unique_ptr<TMPWaveDevice>& device, uint32_t deviceId, c
 uint32_t WaveOutGetNumDevs() {
     const TBackendChoice backend = ChooseBackend();
     switch (backend.Kind) {
+    case TBackendChoice::kAutomatic:
+        return PulseServerAnswers() || AlsaWaveDeviceAvailable("default") ? 1 : 0;
     case TBackendChoice::kNull:
     case TBackendChoice::kFile:
         return 1;
     case TBackendChoice::kAlsa:
-        return AlsaWaveDeviceAvailable(backend.PcmName) ? 1 : 0;
+        return AlsaWaveDeviceAvailable(backend.DeviceName) ? 1 : 0;
+    case TBackendChoice::kPulse:
+        return PulseServerAnswers() ? 1 : 0;
     case TBackendChoice::kUnknown:
         break;
     }
@@ -183,6 +240,10 @@ int32_t WaveOutGetVolume(uint32_t deviceId, uint32_t& volume) {
 bool WaveOutGetErrorText(int32_t code, std::string& text) {
     if (code < 0) {
         text = AlsaErrorText(code);
+        return true;
+    }
+    if (code >= kPulseErrorBase && code < kPulseErrorBase + kPulseErrorCount) {
+        text = PulseErrorText(code);
         return true;
     }
     switch (code) {
@@ -217,7 +278,12 @@ bool WaveOutGetErrorText(int32_t code, std::string& text) {
         text = "The buffer was not prepared.";
         return true;
     case WAVERR_UNKNOWNBACKEND:
-        text = "TUNELO_AUDIO names no sound backend; use null, alsa or alsa:NAME.";
+        text = "TUNELO_AUDIO names no sound backend; use pulse, pulse:SINK, alsa, alsa:NAME or null.";
+        return true;
+    case WAVERR_NOSOUNDDEVICE:
+        text =
+            "No sound device: no PulseAudio or PipeWire server answers and ALSA cannot open its \"default\" "
+            "device.";
         return true;
     case WAVERR_RECORDINGFILE:
         text = "The recording file of TUNELO_AUDIO=file:PATH cannot be written.";

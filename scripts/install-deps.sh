@@ -2,9 +2,10 @@
 # Installs, from Debian 12, whatever the build and the tests need and the machine lacks.
 set -euo pipefail
 
-# The oracles (mpg123, lame, sox) make and check test streams; nothing links them.
+# The oracles (mpg123, lame, sox) make and check test streams; nothing links them. The wave device's
+# tests play through a private PulseAudio daemon (pulseaudio) and record its null sink (parec, pactl).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libasound2-dev qt6-base-dev python3 mpg123 lame sox)
+          libasound2-dev libpulse-dev pkg-config qt6-base-dev python3 mpg123 lame sox pulseaudio pulseaudio-utils)
 
 missing=()
 for p in "${packages[@]}"; do

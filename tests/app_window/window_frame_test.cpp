@@ -31,7 +31,7 @@ TEST_F(FrameTest, TheWindowLooksAsItShould) {
     for (const QAction* action : Window->PopupMenu1->actions()) {
         items.append(action->text());
     }
-    EXPECT_EQ(items, (QStringList{"Topix", "About TUNELO"}));
+    EXPECT_EQ(items, (QStringList{"Topix", "About TUNELO", "Sound output"}));
     for (QWidget* widget : {static_cast<QWidget*>(Window.get()), static_cast<QWidget*>(Window->MList),
                             static_cast<QWidget*>(Window->Panel1)}) {
         EXPECT_EQ(widget->contextMenuPolicy(), Qt::CustomContextMenu) << widget->metaObject()->className();

@@ -333,7 +333,7 @@ TEST(SoundOut, InitialVolumeIsTheLouderChannelOfTheDevice) {
     RestoreFullVolume();
 
     // Without any device the volume reads as 100.
-    setenv("TUNELO_AUDIO", "pulse", 1);
+    setenv("TUNELO_AUDIO", "oss", 1);
     TSoundOut none;
     setenv("TUNELO_AUDIO", "null", 1);
     EXPECT_EQ(none.Volume(), 100);
@@ -347,12 +347,11 @@ TEST(SoundOut, DeviceFailuresReportTheDeviceTextWithTheOperation) {
     EXPECT_FALSE(out.Active());
 
     out.SetDeviceId(WAVE_MAPPER);
-    setenv("TUNELO_AUDIO", "pulse", 1);
+    setenv("TUNELO_AUDIO", "oss", 1);
     const std::string message = ErrorOf([&] { out.Open(); });
     setenv("TUNELO_AUDIO", "null", 1);
-    EXPECT_EQ(
-        message,
-        "TUNELO_AUDIO names no sound backend; use null, alsa or alsa:NAME.(TSoundOut.Open:WaveOutOpen)");
+    EXPECT_EQ(message, "TUNELO_AUDIO names no sound backend; use pulse, pulse:SINK, alsa, alsa:NAME or "
+                       "null.(TSoundOut.Open:WaveOutOpen)");
     EXPECT_FALSE(out.Active());
     out.Open();
     EXPECT_TRUE(out.Active());

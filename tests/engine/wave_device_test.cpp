@@ -256,7 +256,7 @@ TEST(WaveDevice, ErrorTextsCoverTheDeviceCodesAndTheSoundSystemsErrors) {
 }
 
 TEST(WaveDevice, AnUnknownBackendSettingOpensNothing) {
-    setenv("TUNELO_AUDIO", "pulse", 1);
+    setenv("TUNELO_AUDIO", "oss", 1);
     std::unique_ptr<TMPWaveDevice> device;
     const int32_t result = WaveOutOpen(device, WAVE_MAPPER, Format(44100, 2, 16), {});
     const uint32_t devices = WaveOutGetNumDevs();

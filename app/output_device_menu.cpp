@@ -1,0 +1,58 @@
+#include "OutputDeviceMenu.h"
+
+#include <QActionGroup>
+
+#include "MPIniFile.h"
+#include "MPWaveDevice.h"
+
+namespace tunelo {
+
+namespace {
+
+constexpr const char* kSection = "Options";
+constexpr const char* kKey = "OutputDevice";
+
+} // namespace
+
+TOutputDeviceMenu::TOutputDeviceMenu(std::string iniFileName, QWidget* parent)
+    : QMenu(QStringLiteral("Sound output"), parent), FIniFileName(std::move(iniFileName)) {
+    setObjectName(QStringLiteral("OutputDeviceMenu"));
+    // Sinks come and go (headphones, Bluetooth): the list is made when the user looks at it.
+    connect(this, &QMenu::aboutToShow, this, [this] { Refresh(); });
+}
+
+void TOutputDeviceMenu::ApplyStored() {
+    SetWaveOutputChoice(TMPIniFile(FIniFileName).ReadString(kSection, kKey, ""));
+}
+
+void TOutputDeviceMenu::Refresh() {
+    clear();
+    auto* group = new QActionGroup(this);
+    const std::string current = WaveOutputChoice();
+    const auto add = [&](const QString& caption, const std::string& name) {
+        QAction* action = addAction(caption);
+        action->setCheckable(true);
+        action->setChecked(name == current);
+        action->setData(QString::fromStdString(name));
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, name] { Choose(name); });
+    };
+    add(QStringLiteral("Automatic"), {});
+    addSeparator();
+    bool currentListed = current.empty();
+    for (const TMPWaveOutput& output : ListWaveOutputs()) {
+        add(QString::fromStdString(output.Description), output.Name);
+        currentListed |= output.Name == current;
+    }
+    // A stored device that is not there now (unplugged) stays visible, so the user sees why it is silent.
+    if (!currentListed) {
+        add(QString::fromStdString(current + " (not available)"), current);
+    }
+}
+
+void TOutputDeviceMenu::Choose(const std::string& name) {
+    SetWaveOutputChoice(name);
+    TMPIniFile(FIniFileName).WriteString(kSection, kKey, name);
+}
+
+} // namespace tunelo
