@@ -168,9 +168,9 @@ public:
             FCurrentPath = FFiles[FIndex];
             try {
                 FPlayer.SetFileName(FCurrentPath);
+                PrepareNext();
                 FPlayer.Play();
                 ShowTrack();
-                PrepareNext();
                 return;
             } catch (const std::exception& error) {
                 ShowError(FCurrentPath, error.what());

@@ -144,8 +144,9 @@ public:
     // Opens the file that is to follow the current one without a gap: when the current one's data ends,
     // the decode thread carries straight on into it on the same open device (or, when its sample rate or
     // channels differ, the current one ends as usual and the caller opens it as today). A file that cannot
-    // be opened raises its error here and nothing is prepared. Ignored unless playing or paused to the
-    // device. An empty name cancels, as do Stop, Seek, Close and opening another file.
+    // be opened raises its error here and nothing is prepared. Ignored without an open file and while
+    // decoding to a WAV file. An empty name cancels, as do Stop, Seek, Close, PlayToFile and opening
+    // another file.
     void SetNextFileName(const std::string& fileName);
     void CancelNext();
     // The prepared file, empty when there is none.

@@ -223,6 +223,8 @@ void TMP3Player::PlayToFile(const std::string& wavFileName) {
     if (!IsOpen() || FStatus != mpsStopped) {
         return;
     }
+    // Each track goes into a file of its own.
+    CancelNext();
     FWavOutputName = wavFileName;
     Play();
 }

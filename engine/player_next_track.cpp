@@ -13,8 +13,9 @@ void TMP3Player::SetNextFileName(const std::string& fileName) {
         CancelNext();
         return;
     }
-    // Decoding to WAV files writes a file per track.
-    if (!IsOpen() || (FStatus != mpsPlaying && FStatus != mpsPaused) || !FWavOutputName.empty()) {
+    // Decoding to WAV files writes a file per track. Preparing before Play leaves no chance for a short
+    // first track to end before the next one is there.
+    if (!IsOpen() || !FWavOutputName.empty()) {
         return;
     }
     // Raises when the file cannot be opened, before anything changes.

@@ -3,6 +3,7 @@
 // heard samples; a seek to 0 lands on the first real sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -200,8 +201,8 @@ struct AlbumRun {
     }
     void Start() {
         Player.SetFileName(Files[0]);
-        Player.Play();
         PrepareNext();
+        Player.Play();
     }
     void PrepareNext() {
         if (Index + 1 < Files.size()) {
@@ -302,7 +303,8 @@ TEST(PlayerGaplessAlbum, ANextTrackOfAnotherRateEndsThePlayAsUsualForTheDeviceTo
 
 TEST(PlayerGaplessAlbum, StopSeekAndCancelDropThePreparedTrack) {
     TempDir dir;
-    const Album album = CutAlbum(dir, {60001, 40009});
+    // The first track outlasts the output's lead, so the decode thread cannot reach its end before the seek.
+    const Album album = CutAlbum(dir, {150001, 40009});
     const std::string recorded = dir.Path("cancel.wav");
     {
         Recording recording(recorded, true);
@@ -315,15 +317,20 @@ TEST(PlayerGaplessAlbum, StopSeekAndCancelDropThePreparedTrack) {
         player.SetNextFileName(album.Files[1]);
         player.Stop();
         EXPECT_EQ(player.NextFileName(), "");
-        // So does a seek (to the start, while paused).
+        // So does a seek (to the start, while paused), and writing a WAV file.
+        player.SetNextFileName(album.Files[1]);
+        player.PlayToFile(dir.Path("out.wav"));
+        EXPECT_EQ(player.NextFileName(), "");
+        player.Stop();
         player.Play();
         player.SetNextFileName(album.Files[1]);
         player.Pause();
         player.Seek(0);
         EXPECT_EQ(player.NextFileName(), "");
         player.Resume();
-        ASSERT_TRUE(PumpUntil([&] { return run.EndReasons.size() == 2; }, 60));
-        EXPECT_EQ(run.EndReasons[1], meprEndOfStream);
+        ASSERT_TRUE(PumpUntil(
+            [&] { return !run.EndReasons.empty() && run.EndReasons.back() == meprEndOfStream; }, 60));
+        EXPECT_EQ(std::count(run.EndReasons.begin(), run.EndReasons.end(), meprEndOfStream), 1);
         EXPECT_TRUE(run.TrackChanges.empty());
         EXPECT_EQ(player.FileName(), album.Files[0]);
     }
