@@ -199,9 +199,11 @@ public:
             break;
         case TKey::Back:
             FPlayer.Seek(std::max(FPlayer.Position() - kSeekStepMs, 0));
+            PrepareNext(); // a seek drops the prepared file
             break;
         case TKey::Forward:
             FPlayer.Seek(FPlayer.Position() + kSeekStepMs);
+            PrepareNext();
             break;
         case TKey::Quit:
             FDone = true;

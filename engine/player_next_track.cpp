@@ -18,6 +18,14 @@ void TMP3Player::SetNextFileName(const std::string& fileName) {
     if (!IsOpen() || !FWavOutputName.empty()) {
         return;
     }
+    {
+        // The decode thread has moved on to a track the window thread has not yet been told of: what
+        // follows is asked for again when it has been (OnTrackChange).
+        TMPLockGuard lock(FDecoderLock);
+        if (FAwaitingTrackChange) {
+            return;
+        }
+    }
     // Raises when the file cannot be opened, before anything changes.
     std::unique_ptr<TMPSourceStream> stream = std::make_unique<TMPFileStream>(fileName);
     TMPLockGuard lock(FDecoderLock);
@@ -102,21 +110,22 @@ void TMP3Player::CheckTrackChange() {
         }
         FSwitchHeard = false;
     }
+    bool wasAwaiting = false;
     {
         TMPLockGuard decoderLock(FDecoderLock);
         FFileName = FSwitchedFileName;
         FSwitchedFileName.clear();
+        wasAwaiting = FAwaitingTrackChange;
+        FAwaitingTrackChange = false;
     }
     if (!FDestroying && OnTrackChange) {
         OnTrackChange(*this);
     }
-    // The decode thread may be waiting at the end of the new track's data for what comes after it.
-    TMPLockGuard decoderLock(FDecoderLock);
-    if (FAwaitingTrackChange) {
-        FAwaitingTrackChange = false;
-        if (FStatus == mpsPlaying || FStatus == mpsPaused) {
-            FDecodeThread->Event().Signal();
-        }
+    // The decode thread may be waiting at the end of the new track's data for what comes after it (which
+    // the handler may just have prepared).
+    if (wasAwaiting && (FStatus == mpsPlaying || FStatus == mpsPaused)) {
+        TMPLockGuard decoderLock(FDecoderLock);
+        FDecodeThread->Event().Signal();
     }
 }
 
