@@ -6,7 +6,8 @@ set(TUNELO_FUZZ_TARGETS decode_frame tag_reader ini_file stream_decoder open_str
 set(TUNELO_FUZZ_LIBS_decode_frame tunelo_decoder)
 set(TUNELO_FUZZ_LIBS_tag_reader tunelo_tags)
 set(TUNELO_FUZZ_LIBS_ini_file tunelo_platform)
-set(TUNELO_FUZZ_LIBS_stream_decoder tunelo_decoder)
+# The decoder trims by the encoder's delay and padding, read by the engine's and the tag reader's units.
+set(TUNELO_FUZZ_LIBS_stream_decoder tunelo_engine)
 set(TUNELO_FUZZ_SOURCES_stream_decoder ${CMAKE_SOURCE_DIR}/cli/StreamDecoder.cpp ${CMAKE_SOURCE_DIR}/cli/FileBytes.cpp)
 set(TUNELO_FUZZ_INCLUDES_stream_decoder ${CMAKE_SOURCE_DIR}/cli)
 set(TUNELO_FUZZ_LIBS_open_stream tunelo_engine)
