@@ -28,13 +28,13 @@
 #include "FileNameKeeper.h"
 #include "KSavePos.h"
 #include "MP3Plyr.h"
-#include "MPAlbum.h"
-#include "MPPlayOrder.h"
-#include "MPTransport.h"
 #include "NewCtrls.h"
 #include "PlatformDialogs.h"
 #include "TrayIcon.h"
 #include "TrayMenu.h"
+#include "album.h"
+#include "play_order.h"
+#include "transport.h"
 
 class QButtonGroup;
 

@@ -16,32 +16,18 @@
 #include "MPBitReader.h"
 #include "MPCPUSpc.h"
 #include "MPDecoderState.h"
+#include "MPFrameDriver.h"
 #include "MPLayer3Huffman.h"
 #include "MPLayer3Spectrum.h"
 #include "MPStandardTables.h"
+#include "bit_writer.h"
 
 namespace tunelo::bench {
 
 inline constexpr uint32_t kSeed = 20240611;
 inline constexpr int32_t kGranuleLines = 576;
 
-// Packs fields most significant bit first, as an encoder writes part 3.
-class TBitWriter {
-public:
-    void Put(uint32_t value, int32_t bits) {
-        for (int32_t i = bits - 1; i >= 0; --i) {
-            if (Bits % 8 == 0) {
-                Bytes.push_back(0);
-            }
-            if ((value >> i) & 1) {
-                Bytes.back() |= static_cast<uint8_t>(0x80u >> (Bits % 8));
-            }
-            ++Bits;
-        }
-    }
-    std::vector<uint8_t> Bytes;
-    int32_t Bits = 0;
-};
+using testsupport::TBitWriter;
 
 // Draws codes of one table with the probability their length stands for (2^-length): the statistics
 // for which an encoder would have picked that table, so the walk meets short and long codes as often
@@ -162,18 +148,10 @@ inline std::unique_ptr<TMPDecoderState> NewState() {
     return state;
 }
 
-// The bands of MPEG-1 at 44.1 kHz and full bandwidth, as the set-up copies them.
+// The bands of MPEG-1 at 44.1 kHz and full bandwidth, as the set-up leaves them.
 inline void UseBands44k(TMPDecoderState& state) {
-    const int16_t* longEnd = kSfbLongEnd[1][0];
-    const int16_t* shortEnd = kSfbShortEnd[1][0];
-    for (int32_t b = 0; b < 22; ++b) {
-        state.SfbLongEnd[b] = longEnd[b];
-        state.SfbLongWidth[b] = longEnd[b] - (b > 0 ? longEnd[b - 1] : 0);
-    }
-    for (int32_t b = 0; b < 13; ++b) {
-        state.SfbShortEnd3[b] = 3 * shortEnd[b];
-        state.SfbShortWidth[b] = shortEnd[b] - (b > 0 ? shortEnd[b - 1] : 0);
-    }
+    state.SamplingIndex = 0;
+    CopyBandTables(state, 1);
     state.LineLimit = kGranuleLines;
     state.LongLineLimit = kGranuleLines;
     state.ShortLineLimit = kGranuleLines;

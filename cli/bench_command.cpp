@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "FileBytes.h"
-#include "StreamDecoder.h"
+#include "commands.h"
+#include "file_bytes.h"
+#include "stream_decoder.h"
 
 namespace tunelo::cli {
 

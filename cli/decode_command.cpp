@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "FileBytes.h"
-#include "StreamDecoder.h"
-#include "WavWriter.h"
+#include "commands.h"
+#include "file_bytes.h"
+#include "stream_decoder.h"
+#include "wav_writer.h"
 
 namespace tunelo::cli {
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "Commands.h"
-#include "FileBytes.h"
 #include "MP3decdr.h"
 #include "MPFileStream.h"
 #include "MPStandardTables.h"
 #include "MPStreamReader.h"
+#include "commands.h"
+#include "file_bytes.h"
 
 namespace tunelo::cli {
 

@@ -5,8 +5,8 @@
 #include <exception>
 #include <string>
 
-#include "Commands.h"
 #include "MP3Plyr.h"
+#include "commands.h"
 
 namespace tunelo::cli {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "Commands.h"
+#include "commands.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "AlbumFile.h"
-#include "Commands.h"
 #include "MP3Plyr.h"
+#include "album_arguments.h"
+#include "commands.h"
 
 namespace tunelo::cli {
 

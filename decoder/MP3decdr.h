@@ -51,8 +51,9 @@ void GetOutputFormat(const TMPDecoderState& state, TMPOutputFormat& format);
 // The whole frame must be readable at frame; output must hold OutputBytes bytes.
 TMPDecodeResult DecodeFrame(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 
-// Polarity of the synthesis window, process-wide.
-void SetPolarity(bool inverted);
-bool GetPolarity();
+// Polarity of one decoder state's output. Switching negates the synthesis rings as well, so the samples
+// after the switch are those of a stream decoded inverted from its start.
+void SetPolarity(TMPDecoderState& state, bool inverted);
+bool GetPolarity(const TMPDecoderState& state);
 
 } // namespace tunelo

@@ -179,6 +179,10 @@ struct TMPDecoderState {
     int32_t SynthPos[2];
     alignas(32) float DctScratch[2][32];
 
+    // Non-zero: every slot enters the transform negated, so the samples come out with inverted polarity.
+    // Set only through SetPolarity, under the owner's decoder lock.
+    int32_t PolarityInverted;
+
     // Equalizer, written by the player from another thread: single 32-bit stores.
     int32_t SubbandEqActive;
     float SubbandGains[32];

@@ -16,6 +16,9 @@ bool DecodesFullBand(int32_t frequencyLimit, int32_t fs);
 // The subband limit by frequency and down-sampling, shared by all layers.
 int32_t SubbandLimitFor(int32_t frequencyLimit, int32_t fs, int32_t downSampling);
 
+// The scale-factor band ends and widths of table row `row` (0 MPEG-2, 1 MPEG-1, 2 MPEG-2.5) at the
+// state's SamplingIndex, copied into the state the way every Layer III set-up does it.
+void CopyBandTables(TMPDecoderState& state, int32_t row);
 int32_t Layer3Setup(TMPDecoderState& state, int32_t versionRow, int32_t downSampling, int32_t frequencyLimit);
 int32_t Layer3Dispatch(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 

@@ -31,8 +31,8 @@ extern const float AliasCoefficients[8]; // the standard's c values
 // The 32-point synthesis transform's factors: runs of 16, 8, 4, 2 and 1. Built on first use.
 const float* DctCosineTable();
 
-// The synthesis window in evaluation order (16 blocks of 16, then 8). Process-wide: the polarity
-// switch negates it in place.
+// The synthesis window in evaluation order (16 blocks of 16, then 8). Process-wide and never changed
+// while decoding: polarity is a matter of each decoder state.
 extern float SynthWindowTable[264];
 
 } // namespace tunelo

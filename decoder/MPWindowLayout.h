@@ -1,5 +1,5 @@
 // The synthesis window regrouped for the fast window members: per slot pair, one coefficient per
-// output lane. Derived from SynthWindowTable; rebuilt when the polarity switch negates the table.
+// output lane. Derived from SynthWindowTable.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,6 @@ struct TWindowLayout {
 };
 
 void BuildWindowLayout(TWindowLayout& layout);
-// Called by the polarity switch after it has negated the table.
-void RebuildWindowLayout();
 // The process-wide layout the window members read, built on first use.
 const TWindowLayout& CurrentWindowLayout();
 

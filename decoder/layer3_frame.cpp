@@ -20,19 +20,6 @@ namespace {
 int32_t Layer3FrameMpeg1(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 int32_t Layer3FrameLsf(TMPDecoderState& state, const uint8_t* frame, uint8_t* output);
 
-void CopyBandTables(TMPDecoderState& state, int32_t row) {
-    const int16_t* longEnd = kSfbLongEnd[row][state.SamplingIndex];
-    const int16_t* shortEnd = kSfbShortEnd[row][state.SamplingIndex];
-    for (int32_t b = 0; b < 22; ++b) {
-        state.SfbLongEnd[b] = longEnd[b];
-        state.SfbLongWidth[b] = longEnd[b] - (b > 0 ? longEnd[b - 1] : 0);
-    }
-    for (int32_t b = 0; b < 13; ++b) {
-        state.SfbShortEnd3[b] = 3 * shortEnd[b];
-        state.SfbShortWidth[b] = shortEnd[b] - (b > 0 ? shortEnd[b - 1] : 0);
-    }
-}
-
 } // namespace
 
 int32_t Layer3Setup(TMPDecoderState& state, int32_t row, int32_t downSampling, int32_t frequencyLimit) {

@@ -1,7 +1,8 @@
-// Output routines: each time slot of subband samples goes through the equalizer and the cosine
-// transform into a ring, and the window turns the ring into 32 PCM samples.
+// Output routines: each time slot of subband samples goes through the equalizer and the polarity, the
+// cosine transform into a ring, and the window turns the ring into 32 PCM samples.
 #include <atomic>
 
+#include "MP3decdr.h"
 #include "MPSynthesis.h"
 
 namespace tunelo {
@@ -25,17 +26,24 @@ float LoadGain(float& value) {
 }
 
 // The slot's samples as the transform should read them: the source itself while the subband
-// equalizer is off, else a gained copy in the caller's scratch (the source stays untouched).
-// width is 32 for plain rows, 64 for interleaved pairs (value k has the gain of subband k / 2).
-using TEqScratch = float[64];
+// equalizer is off and the polarity is normal, else a copy in the caller's scratch (the source stays
+// untouched), gained when equalize is set and the equalizer is on, negated when the polarity is
+// inverted. width is 32 for plain rows, 64 for interleaved pairs (value k has the gain of subband k / 2).
+// Negating the transform's input negates every sum after it exactly (rounding is symmetric), so the
+// samples are those of a negated window, clipping included.
+using TSlotScratch = float[64];
 
-const float* Equalized(TMPDecoderState& state, const float* row, int32_t width, TEqScratch& scratch) {
-    if (!LoadSwitch(state.SubbandEqActive)) {
+const float* SlotInput(TMPDecoderState& state, const float* row, int32_t width, bool equalize,
+                       TSlotScratch& scratch) {
+    const bool gained = equalize && LoadSwitch(state.SubbandEqActive);
+    const bool negated = state.PolarityInverted != 0;
+    if (!gained && !negated) {
         return row;
     }
+    const float sign = negated ? -1.0f : 1.0f;
     const int32_t shift = width == 64 ? 1 : 0;
     for (int32_t k = 0; k < width; ++k) {
-        scratch[k] = row[k] * LoadGain(state.SubbandGains[k >> shift]);
+        scratch[k] = gained ? sign * (row[k] * LoadGain(state.SubbandGains[k >> shift])) : sign * row[k];
     }
     return scratch;
 }
@@ -62,11 +70,11 @@ TMPSubbandDctProc DctMix(const TMPDecoderState& state) {
 void Layer3Mono(TMPDecoderState& state, int16_t* output, int32_t /*channel*/) {
     const TMPWindowProc window = MonoWindow(state);
     const TMPSubbandDctProc dct = Dct(state);
-    TEqScratch scratch;
+    TSlotScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        dct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
+        dct(SlotInput(state, state.HybridOut[t], 32, true, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -79,11 +87,11 @@ void Layer3Stereo(TMPDecoderState& state, int16_t* output, int32_t channel) {
     const int32_t c = channel == 0 ? 0 : 1;
     const TMPWindowProc window = StereoWindow(state);
     const TMPSubbandDctProc dct = Dct(state);
-    TEqScratch scratch;
+    TSlotScratch scratch;
     float* ring = state.SynthBuffer[c];
     int32_t position = state.SynthPos[c] & kPositionMask;
     for (int32_t t = 0; t < 18; ++t) {
-        dct(Equalized(state, state.HybridOut[t], 32, scratch), ring + position);
+        dct(SlotInput(state, state.HybridOut[t], 32, true, scratch), ring + position);
         window(ring, position, output + 64 * t + c);
         position = NextPosition(position);
     }
@@ -97,11 +105,11 @@ enum : int32_t { kRowFloats = 64 };
 void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = MonoWindow(state);
     const TMPSubbandDctProc dct = Dct(state);
-    TEqScratch scratch;
+    TSlotScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        dct(Equalized(state, samples + kRowFloats * t, 32, scratch), ring + position);
+        dct(SlotInput(state, samples + kRowFloats * t, 32, true, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -111,12 +119,12 @@ void Layer12Mono(TMPDecoderState& state, const float* samples, int16_t* output, 
 void Layer12Stereo(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = StereoWindow(state);
     const TMPSubbandDctProc dct = DctPair(state);
-    TEqScratch scratch;
+    TSlotScratch scratch;
     float* left = state.SynthBuffer[0];
     float* right = state.SynthBuffer[1];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        const float* row = Equalized(state, samples + kRowFloats * t, 64, scratch);
+        const float* row = SlotInput(state, samples + kRowFloats * t, 64, true, scratch);
         dct(row, left + position);
         dct(row + 1, right + position);
         window(left, position, output + 64 * t);
@@ -130,10 +138,11 @@ void Layer12Stereo(TMPDecoderState& state, const float* samples, int16_t* output
 void Layer12Mix(TMPDecoderState& state, const float* samples, int16_t* output, int32_t slots) {
     const TMPWindowProc window = MonoWindow(state);
     const TMPSubbandDctProc dct = DctMix(state);
+    TSlotScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        dct(samples + kRowFloats * t, ring + position);
+        dct(SlotInput(state, samples + kRowFloats * t, 64, false, scratch), ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -145,11 +154,11 @@ void Layer12OneChannel(TMPDecoderState& state, const float* samples, int16_t* ou
                        int32_t first) {
     const TMPWindowProc window = MonoWindow(state);
     const TMPSubbandDctProc dct = DctPair(state);
-    TEqScratch scratch;
+    TSlotScratch scratch;
     float* ring = state.SynthBuffer[0];
     int32_t position = state.SynthPos[0] & kPositionMask;
     for (int32_t t = 0; t < slots; ++t) {
-        dct(Equalized(state, samples + kRowFloats * t, 64, scratch) + first, ring + position);
+        dct(SlotInput(state, samples + kRowFloats * t, 64, true, scratch) + first, ring + position);
         window(ring, position, output + 32 * t);
         position = NextPosition(position);
     }
@@ -165,6 +174,22 @@ void Layer12Right(TMPDecoderState& state, const float* samples, int16_t* output,
 }
 
 } // namespace
+
+void SetPolarity(TMPDecoderState& state, bool inverted) {
+    if (inverted == (state.PolarityInverted != 0)) {
+        return;
+    }
+    for (auto& ring : state.SynthBuffer) {
+        for (float& value : ring) {
+            value = -value;
+        }
+    }
+    state.PolarityInverted = inverted ? 1 : 0;
+}
+
+bool GetPolarity(const TMPDecoderState& state) {
+    return state.PolarityInverted != 0;
+}
 
 const TMPLayer3OutputRoutine kLayer3OutputRoutines[2] = {Layer3Mono, Layer3Stereo};
 

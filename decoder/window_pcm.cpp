@@ -1,12 +1,9 @@
-// The synthesis window over the ring of the last 16 transform vectors, the conversion to 16-bit PCM,
-// and the polarity switch that negates the stored window.
+// The synthesis window over the ring of the last 16 transform vectors, and the conversion to 16-bit PCM.
 #include <cmath>
-#include <mutex>
 
 #include "MP3decdr.h"
 #include "MPCPUSpc.h"
 #include "MPTables.h"
-#include "MPWindowLayout.h"
 
 namespace tunelo {
 
@@ -77,9 +74,6 @@ void Window(const float* ring, int32_t position, int16_t* output, int32_t step) 
     }
 }
 
-std::mutex polarityMutex;
-bool polarityInverted = false;
-
 } // namespace
 
 void WindowMonoGeneric(const float* ring, int32_t position, int16_t* output) {
@@ -88,24 +82,6 @@ void WindowMonoGeneric(const float* ring, int32_t position, int16_t* output) {
 
 void WindowStereoGeneric(const float* ring, int32_t position, int16_t* output) {
     Window(ring, position, output, 2);
-}
-
-// Both players share the window; the lock keeps two setters from flipping it twice.
-void SetPolarity(bool inverted) {
-    std::lock_guard lock(polarityMutex);
-    if (inverted == polarityInverted) {
-        return;
-    }
-    for (float& coefficient : SynthWindowTable) {
-        coefficient = -coefficient;
-    }
-    polarityInverted = inverted;
-    RebuildWindowLayout();
-}
-
-bool GetPolarity() {
-    std::lock_guard lock(polarityMutex);
-    return polarityInverted;
 }
 
 } // namespace tunelo

@@ -33,7 +33,7 @@ TUNELO_TARGET_AVX2 inline __m256 Reverse(__m256 v) {
 //   sample 16 + k (1..15) = sum High[16 - k] x[16 - k] + HighB[k - 1] y[k]
 // The four sums are kept in lane order of their loads and rearranged once at the end.
 TUNELO_TARGET_AVX2 inline TSums WindowSums(const float* ring, int32_t position) {
-    // The layout object stays where it is; the polarity switch rebuilds it in place.
+    // Built once: the window never changes (polarity is applied before the transform).
     static const TWindowLayout& layout = CurrentWindowLayout();
     const int32_t p = position & kPositionMask;
     __m256 low0 = _mm256_setzero_ps(), low1 = _mm256_setzero_ps();

@@ -82,11 +82,6 @@ const TWindowLayout& CurrentWindowLayout() {
     return layout;
 }
 
-void RebuildWindowLayout() {
-    std::call_once(layoutBuilt, [] {});
-    BuildWindowLayout(layout);
-}
-
 void WindowMonoFast(const float* ring, int32_t position, int16_t* output) {
     Window(ring, position, output, 1);
 }

@@ -1,5 +1,7 @@
 #include "MPErrors.h"
 
+#include <cstdio>
+
 namespace tunelo {
 
 namespace {
@@ -16,6 +18,12 @@ EMPAssertionFailed::EMPAssertionFailed(const std::string& unit, int32_t line, co
 
 void RaiseAssertionFailed(const char* unit, int32_t line, const char* text) {
     throw EMPAssertionFailed(unit, line, text != nullptr ? text : "");
+}
+
+void RaiseListIndexError(int32_t index) {
+    char message[96];
+    std::snprintf(message, sizeof message, "リストのインデックスが範囲を超えています (%d)", index);
+    throw EMPError(message);
 }
 
 } // namespace tunelo

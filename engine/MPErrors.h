@@ -31,6 +31,10 @@ private:
 
 [[noreturn]] void RaiseAssertionFailed(const char* unit, int32_t line, const char* text = nullptr);
 
+// The class library's list-index error (in its own Japanese text) for an index that names no entry of a
+// list: the album's entries, the equalizer's bands.
+[[noreturn]] void RaiseListIndexError(int32_t index);
+
 } // namespace tunelo
 
 // Precondition checks of the engine; they stay active in release builds because the player relies on

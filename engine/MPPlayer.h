@@ -27,12 +27,11 @@
 #include "MPMessageWindow.h"
 #include "MPSoundOut.h"
 #include "MPStreamReader.h"
+#include "player_states.h"
 
 namespace tunelo {
 
 enum TMP3EqualizerMode : uint8_t { memSubBand, memFreq };
-enum TMP3EndPlayReason : uint8_t { meprEndOfStream, meprStopped, meprError };
-enum TMP3PlayerStatus : uint8_t { mpsStopped, mpsPlaying, mpsPaused };
 
 class TMP3Player;
 using TMP3NotifyEvent = std::function<void(TMP3Player& sender)>;
@@ -104,7 +103,7 @@ public:
     // false: every seek sets the decoder up anew before the next frame.
     bool NoisySeek() const { return FNoisySeek; }
     void SetNoisySeek(bool value) { FNoisySeek = value; }
-    // The decoder's process-wide polarity switch.
+    // This player's polarity; another player's output is not affected.
     bool InvertPolarity();
     void SetInvertPolarity(bool value);
     // The processor features the decoder may use; takes effect at the next Play.

@@ -94,12 +94,12 @@ void TMP3Player::SetFileName(const std::string& value) {
 
 bool TMP3Player::InvertPolarity() {
     TMPLockGuard lock(FDecoderLock);
-    return GetPolarity();
+    return GetPolarity(*FDecoderState);
 }
 
 void TMP3Player::SetInvertPolarity(bool value) {
     TMPLockGuard lock(FDecoderLock);
-    SetPolarity(value);
+    SetPolarity(*FDecoderState, value);
 }
 
 void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 
 #include "MPErrors.h"
 #include "MPPlayer.h"
@@ -11,12 +10,6 @@
 namespace tunelo {
 
 namespace {
-
-[[noreturn]] void RaiseListIndexError(int32_t index) {
-    char message[128];
-    std::snprintf(message, sizeof message, "リストのインデックスが範囲を超えています (%d)", index);
-    throw EMPError(message);
-}
 
 // -100 -> 0.1, 0 -> 1, +100 -> 10.
 float GainFactor(int32_t gain) {

@@ -6,20 +6,14 @@ set(TUNELO_FUZZ_TARGETS decode_frame tag_reader ini_file stream_decoder open_str
 set(TUNELO_FUZZ_LIBS_decode_frame tunelo_decoder)
 set(TUNELO_FUZZ_LIBS_tag_reader tunelo_tags)
 set(TUNELO_FUZZ_LIBS_ini_file tunelo_platform)
-# The decoder trims by the encoder's delay and padding, read by the engine's and the tag reader's units.
-set(TUNELO_FUZZ_LIBS_stream_decoder tunelo_engine)
-set(TUNELO_FUZZ_SOURCES_stream_decoder ${CMAKE_SOURCE_DIR}/cli/StreamDecoder.cpp ${CMAKE_SOURCE_DIR}/cli/FileBytes.cpp)
-set(TUNELO_FUZZ_INCLUDES_stream_decoder ${CMAKE_SOURCE_DIR}/cli)
+set(TUNELO_FUZZ_LIBS_stream_decoder tunelo_cli)
 set(TUNELO_FUZZ_LIBS_open_stream tunelo_engine)
-set(TUNELO_FUZZ_SOURCES_album_file ${CMAKE_SOURCE_DIR}/cli/AlbumFile.cpp)
-set(TUNELO_FUZZ_INCLUDES_album_file ${CMAKE_SOURCE_DIR}/cli)
-set(TUNELO_FUZZ_LIBS_album_file tunelo_jukebox)
+set(TUNELO_FUZZ_LIBS_album_file tunelo_cli)
 set(TUNELO_FUZZ_LIBS_jukebox_album tunelo_jukebox)
 
 # Adds the executable from fuzz/<target>_fuzzer.cpp plus any further sources given, linked as the target
 # needs.
 function(tunelo_add_fuzz_executable target executable)
-  add_executable(${executable} ${TUNELO_FUZZ_DIR}/${target}_fuzzer.cpp ${TUNELO_FUZZ_SOURCES_${target}} ${ARGN})
-  target_include_directories(${executable} PRIVATE ${TUNELO_FUZZ_INCLUDES_${target}})
+  add_executable(${executable} ${TUNELO_FUZZ_DIR}/${target}_fuzzer.cpp ${ARGN})
   target_link_libraries(${executable} PRIVATE ${TUNELO_FUZZ_LIBS_${target}})
 endfunction()

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "AlbumFile.h"
-#include "MPAlbum.h"
+#include "album.h"
+#include "album_arguments.h"
 
 namespace {
 

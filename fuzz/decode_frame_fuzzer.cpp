@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto state = std::make_unique<TMPDecoderState>();
     const int32_t frequencyLimit = (data[0] & 0x10) ? 0 : 24000;
     const uint8_t outputFlags = static_cast<uint8_t>((data[0] >> 5) & 3);
-    SetPolarity((data[1] & 0x80) != 0);
+    SetPolarity(*state, (data[1] & 0x80) != 0);
     if (DecoderSetup(*state, setup.Header, setup.Length, 0, outputFlags, frequencyLimit) != 1) {
         return 0;
     }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "MPAlbum.h"
+#include "album.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "StreamDecoder.h"
+#include "stream_decoder.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal build, once more (every
 # test that does not need Qt) under AddressSanitizer and UndefinedBehaviorSanitizer, and the engine's
-# threaded tests (and those through the sound server) under ThreadSanitizer.
+# and platform's threaded tests (those through the sound server among them) under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -19,11 +19,10 @@ ASAN_OPTIONS=abort_on_error=0:halt_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 
-echo "== thread sanitizer build (engine tests)"
+echo "== thread sanitizer build (engine and platform tests)"
 engine_tests=()
-for f in tests/engine/*_test.cpp; do engine_tests+=("$(basename "$f" .cpp)"); done
 # The sound server's device and the player on it run threads of libpulse's as well as ours.
-engine_tests+=(wave_pulse_test player_pulse_test)
+for f in tests/engine/*_test.cpp tests/platform/*_test.cpp; do engine_tests+=("$(basename "$f" .cpp)"); done
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     "-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
     -DTUNELO_WITH_QT=OFF -DTUNELO_BENCH=OFF -- "${engine_tests[@]}"

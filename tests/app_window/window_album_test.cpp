@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "JukeboxSettings.h"
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "Manual.h"
 #include "QuitSignals.h"
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

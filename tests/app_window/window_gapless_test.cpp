@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

@@ -5,7 +5,7 @@
 #include "../platform/PulseTestServer.h"
 #include "MPWaveDevice.h"
 #include "OutputDeviceMenu.h"
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

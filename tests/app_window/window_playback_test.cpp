@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "WindowTestSupport.h"
+#include "window_test_support.h"
 
 namespace tunelo::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "MainForm.h"
-#include "QtTestApp.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

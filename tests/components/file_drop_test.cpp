@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "ErrorBox.h"
-#include "QtTestApp.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "MPIniFile.h"
-#include "QtTestApp.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "MPIniFile.h"
-#include "QtTestApp.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

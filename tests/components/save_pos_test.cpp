@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 #include "MPIniFile.h"
-#include "QtTestApp.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

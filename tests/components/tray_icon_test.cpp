@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "QtTestApp.h"
 #include "TransportPictures.h"
 #include "TrayMenu.h"
+#include "qt_environment.h"
 
 namespace tunelo {
 namespace {

@@ -12,28 +12,12 @@
 
 #include "MP3decdr.h"
 #include "MPStandardTables.h"
+#include "bit_writer.h"
 
 namespace tunelo {
 namespace {
 
-class BitWriter {
-public:
-    void Put(uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if (FBits % 8 == 0) {
-                FBytes.push_back(0);
-            }
-            FBytes.back() |= static_cast<uint8_t>(((value >> i) & 1u) << (7 - FBits % 8));
-            ++FBits;
-        }
-    }
-    int Bits() const { return FBits; }
-    const std::vector<uint8_t>& Bytes() const { return FBytes; }
-
-private:
-    std::vector<uint8_t> FBytes;
-    int FBits = 0;
-};
+using testsupport::TBitWriter;
 
 constexpr int kFrameBytes = 208;      // MPEG-2, 22050 Hz, 64 kbit/s, no padding
 constexpr int kGlobalGain = 210 - 20; // loud, but no sample near full scale
@@ -52,7 +36,7 @@ int LongBandOf(int line) {
 
 // Table 1 codes every pair of values in -1..1: (0,0) "1", (0,1) "001", (1,0) "01", (1,1) "000", then the
 // sign of each non-zero value.
-void PutPairs(BitWriter& w, const Spectrum& q, int pairs) {
+void PutPairs(TBitWriter& w, const Spectrum& q, int pairs) {
     for (int p = 0; p < pairs; ++p) {
         const int x = q[2 * p];
         const int y = q[2 * p + 1];
@@ -84,17 +68,17 @@ struct Channel {
 };
 
 std::vector<uint8_t> BuildFrame(int mode, int modeExtension, const Channel (&channels)[2]) {
-    BitWriter main;
+    TBitWriter main;
     int part23[2];
     for (int c = 0; c < 2; ++c) {
-        const int start = main.Bits();
+        const int start = main.Bits;
         for (int factor : channels[c].Factors) {
             main.Put(static_cast<uint32_t>(factor), channels[c].ScaleFactorBits);
         }
         PutPairs(main, channels[c].Lines, channels[c].BigValues);
-        part23[c] = main.Bits() - start;
+        part23[c] = main.Bits - start;
     }
-    BitWriter w;
+    TBitWriter w;
     w.Put(0xFFF, 12);
     w.Put(0, 1); // MPEG-2
     w.Put(1, 2); // Layer III
@@ -121,8 +105,8 @@ std::vector<uint8_t> BuildFrame(int mode, int modeExtension, const Channel (&cha
         w.Put(0, 1); // scalefac_scale
         w.Put(0, 1); // count1 table
     }
-    std::vector<uint8_t> frame = w.Bytes();
-    frame.insert(frame.end(), main.Bytes().begin(), main.Bytes().end());
+    std::vector<uint8_t> frame = w.Bytes;
+    frame.insert(frame.end(), main.Bytes.begin(), main.Bytes.end());
     EXPECT_LE(frame.size(), static_cast<size_t>(kFrameBytes));
     frame.resize(kFrameBytes, 0);
     return frame;

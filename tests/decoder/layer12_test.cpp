@@ -13,37 +13,14 @@
 #include "MPLayer12.h"
 #include "MPStandardTables.h"
 #include "MPSynthesis.h"
+#include "bit_writer.h"
 
 namespace tunelo {
 namespace {
 
 // --- Writing frames ---
 
-class BitWriter {
-public:
-    void Put(uint32_t value, int32_t bits) {
-        for (int32_t b = bits - 1; b >= 0; --b) {
-            if (position_ % 8 == 0) {
-                bytes_.push_back(0);
-            }
-            if ((value >> b) & 1u) {
-                bytes_.back() |= static_cast<uint8_t>(0x80u >> (position_ % 8));
-            }
-            ++position_;
-        }
-    }
-    int32_t Bits() const { return position_; }
-    // The frame as the decoder gets it: exactly length bytes (what does not fit is cut off).
-    std::vector<uint8_t> Bytes(size_t length) const {
-        std::vector<uint8_t> bytes = bytes_;
-        bytes.resize(length, 0);
-        return bytes;
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    int32_t position_ = 0;
-};
+using BitWriter = testsupport::TBitWriter;
 
 struct TStream {
     int32_t Layer = 2;
@@ -235,8 +212,11 @@ BitWriter WriteBits(const TStream& s, const TContent& c) {
 std::vector<uint8_t> WriteFrame(const TStream& s, const TContent& c) {
     const BitWriter w = WriteBits(s, c);
     const int32_t padding = c.Padding * (s.Layer == 1 ? 4 : 1);
-    EXPECT_LE(w.Bits(), 8 * (FrameLengthOf(s) + padding)) << "test frame does not fit";
-    return w.Bytes(FrameLengthOf(s) + padding);
+    EXPECT_LE(w.Bits, 8 * (FrameLengthOf(s) + padding)) << "test frame does not fit";
+    // The frame as the decoder gets it: exactly its length (what does not fit is cut off).
+    std::vector<uint8_t> bytes = w.Bytes;
+    bytes.resize(FrameLengthOf(s) + padding, 0);
+    return bytes;
 }
 
 // The standard's requantisation: the code with its top bit inverted read as a two's complement
@@ -344,7 +324,7 @@ TContent RandomContent(const TStream& s, std::mt19937& rng, int32_t mode, int32_
             c.Code[row][i] &= bits == 0 ? 0u : (1u << bits) - 1u;
         }
     }
-    while (WriteBits(s, c).Bits() > 8 * FrameLengthOf(s) - reserveBits) {
+    while (WriteBits(s, c).Bits > 8 * FrameLengthOf(s) - reserveBits) {
         c.Alloc[Source(l, pick(l.Total))] = 0;
     }
     return c;

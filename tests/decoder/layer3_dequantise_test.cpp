@@ -2,6 +2,7 @@
 // and stopping, the short-block reorder, mixed blocks, block information, and hostile input.
 
 #include "MPDecoderState.h"
+#include "MPFrameDriver.h"
 #include "MPLayer3Spectrum.h"
 #include "MPStandardTables.h"
 #include "MPTables.h"
@@ -22,18 +23,8 @@ constexpr int kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 
 // Version row 1 = MPEG-1, 0 = MPEG-2; sampling index 0 = 44.1 / 22.05 kHz.
 std::unique_ptr<TMPDecoderState> NewState(int versionRow = 1, int samplingIndex = 0) {
     auto state = std::make_unique<TMPDecoderState>(); // value-initialised: all zero
-    int previous = 0;
-    for (int b = 0; b < 22; ++b) {
-        state->SfbLongEnd[b] = kSfbLongEnd[versionRow][samplingIndex][b];
-        state->SfbLongWidth[b] = state->SfbLongEnd[b] - previous;
-        previous = state->SfbLongEnd[b];
-    }
-    previous = 0;
-    for (int b = 0; b < 13; ++b) {
-        state->SfbShortEnd3[b] = 3 * kSfbShortEnd[versionRow][samplingIndex][b];
-        state->SfbShortWidth[b] = kSfbShortEnd[versionRow][samplingIndex][b] - previous;
-        previous = kSfbShortEnd[versionRow][samplingIndex][b];
-    }
+    state->SamplingIndex = samplingIndex;
+    CopyBandTables(*state, versionRow);
     state->MixedLongBands = versionRow == 1 ? 8 : 6;
     return state;
 }

@@ -7,29 +7,15 @@
 #include <vector>
 
 #include "MPBitReader.h"
+#include "MPFrameDriver.h"
 #include "MPLayer3Huffman.h"
 #include "MPStandardTables.h"
+#include "bit_writer.h"
 
 namespace tunelo {
 namespace {
 
-// Packs fields most significant bit first, as an encoder writes part 3.
-class TBitWriter {
-public:
-    void Put(uint32_t value, int32_t bits) {
-        for (int32_t i = bits - 1; i >= 0; --i) {
-            if (Bits % 8 == 0) {
-                Bytes.push_back(0);
-            }
-            if ((value >> i) & 1) {
-                Bytes.back() |= static_cast<uint8_t>(0x80u >> (Bits % 8));
-            }
-            ++Bits;
-        }
-    }
-    std::vector<uint8_t> Bytes;
-    int32_t Bits = 0;
-};
+using testsupport::TBitWriter;
 
 // A reader over the written bits whose end mark sits where the frame driver puts it (39 bits of slack),
 // with room behind the bytes for the reader's look-ahead.
@@ -461,9 +447,7 @@ class HuffmanSpectrum : public ::testing::Test {
 protected:
     void SetUp() override {
         state = std::make_unique<TMPDecoderState>();
-        for (int32_t band = 0; band < 22; ++band) {
-            state->SfbLongEnd[band] = kSfbLongEnd[1][0][band]; // 44.1 kHz
-        }
+        CopyBandTables(*state, 1); // MPEG-1 at 44.1 kHz (sampling index 0)
         state->LineLimit = 558;
         for (auto& channel : state->Lines.Int) {
             for (auto& granule : channel) {

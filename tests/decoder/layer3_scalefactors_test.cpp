@@ -7,6 +7,7 @@
 
 #include "MPBitReader.h"
 #include "MPLayer3Huffman.h"
+#include "bit_writer.h"
 
 namespace tunelo {
 namespace {
@@ -31,8 +32,7 @@ protected:
             }
         }
         expected.assign(kScaleFactorCount, kKeep);
-        bytes.clear();
-        bits = 0;
+        writer = {};
         next = 0;
     }
 
@@ -54,19 +54,11 @@ protected:
             return 0;
         }
         const uint32_t value = (next++ * 5u + 1u) & ((1u << slen) - 1u);
-        for (int32_t i = slen - 1; i >= 0; --i) {
-            if (bits % 8 == 0) {
-                bytes.push_back(0);
-            }
-            if ((value >> i) & 1) {
-                bytes.back() |= static_cast<uint8_t>(0x80u >> (bits % 8));
-            }
-            ++bits;
-        }
+        writer.Put(value, slen);
         return static_cast<int32_t>(value);
     }
     void StartReader() {
-        bytes.resize(bytes.size() + 16, 0xFF); // what follows part 2 must not be taken in
+        bytes = writer.BytesThen(16, 0xFF); // what follows part 2 must not be taken in
         BitStart(state->Reader, bytes.data(), bytes.data() + bytes.size());
     }
     std::vector<int32_t> Factors(int32_t granule, int32_t channel) const {
@@ -76,8 +68,8 @@ protected:
 
     std::unique_ptr<TMPDecoderState> state;
     std::vector<int32_t> expected;
+    testsupport::TBitWriter writer;
     std::vector<uint8_t> bytes;
-    int32_t bits = 0;
     uint32_t next = 0;
 };
 
@@ -236,7 +228,7 @@ TEST_F(ScaleFactors, IntensitySecondChannelFillsTheLimitsRecord) {
         StartReader();
         ReadScaleFactorsLsf(*state, 1, 1, true);
         EXPECT_EQ(Factors(1, 1), expected);
-        EXPECT_EQ(BitConsumed(state->Reader), bits);
+        EXPECT_EQ(BitConsumed(state->Reader), writer.Bits);
         EXPECT_EQ(gi.Preflag, 0);
         const TMPIntensityLimits& limits = state->IntensityLimits;
         EXPECT_EQ(limits.IntensityScale, c.Compress & 1);
@@ -257,7 +249,7 @@ TEST_F(ScaleFactors, NoCompressValueOrBlockKindWritesOutsideTheBandsItOwns) {
         for (int32_t kind = 0; kind < 3; ++kind) {
             for (int32_t form = 0; form < 3; ++form) {
                 SetUp();
-                bytes.assign(64, 0xFF);
+                writer.Bytes.assign(64, 0xFF);
                 StartReader();
                 TMPGranuleInfo& gi = state->GranuleInfo[1][0];
                 gi.ScalefacCompress = compress;

@@ -3,6 +3,7 @@
 
 #include "MPCPUSpc.h"
 #include "MPDecoderState.h"
+#include "MPFrameDriver.h"
 #include "MPLayer3Spectrum.h"
 #include "MPStandardTables.h"
 
@@ -20,18 +21,8 @@ const double kPi = 4 * std::atan(1.0);
 
 std::unique_ptr<TMPDecoderState> NewState(int versionRow = 1, int samplingIndex = 0) {
     auto state = std::make_unique<TMPDecoderState>(); // value-initialised: all zero
-    int previous = 0;
-    for (int b = 0; b < 22; ++b) {
-        state->SfbLongEnd[b] = kSfbLongEnd[versionRow][samplingIndex][b];
-        state->SfbLongWidth[b] = state->SfbLongEnd[b] - previous;
-        previous = state->SfbLongEnd[b];
-    }
-    previous = 0;
-    for (int b = 0; b < 13; ++b) {
-        state->SfbShortEnd3[b] = 3 * kSfbShortEnd[versionRow][samplingIndex][b];
-        state->SfbShortWidth[b] = kSfbShortEnd[versionRow][samplingIndex][b] - previous;
-        previous = kSfbShortEnd[versionRow][samplingIndex][b];
-    }
+    state->SamplingIndex = samplingIndex;
+    CopyBandTables(*state, versionRow);
     state->VersionId = versionRow == 1 ? 1 : 0;
     state->MixedLongBands = versionRow == 1 ? 8 : 6;
     state->Channels = 2;

@@ -7,34 +7,18 @@
 #include "MPBitReader.h"
 #include "MPDecoderState.h"
 #include "MPSideInfo.h"
+#include "bit_writer.h"
 
 namespace tunelo {
 namespace {
 
-// Writes fields most significant bit first, the way an encoder lays out a frame.
-class BitWriter {
+// Every field must fit its width: a value written too wide would shift every field after it.
+class BitWriter : public testsupport::TBitWriter {
 public:
     void Put(uint32_t value, int bits) {
-        ASSERT_TRUE(bits == 32 || value < (1u << bits)) << value << " does not fit " << bits << " bits";
-        for (int i = bits - 1; i >= 0; --i) {
-            if (FBits % 8 == 0) {
-                FBytes.push_back(0);
-            }
-            FBytes.back() |= static_cast<uint8_t>(((value >> i) & 1u) << (7 - FBits % 8));
-            ++FBits;
-        }
+        ASSERT_TRUE(Fits(value, bits)) << value << " does not fit " << bits << " bits";
+        TBitWriter::Put(value, bits);
     }
-    int Bits() const { return FBits; }
-    // The frame bytes, followed by bytes that would show up in any field read too far.
-    std::vector<uint8_t> Bytes() const {
-        std::vector<uint8_t> bytes = FBytes;
-        bytes.insert(bytes.end(), 8, 0xFF);
-        return bytes;
-    }
-
-private:
-    std::vector<uint8_t> FBytes;
-    int FBits = 0;
 };
 
 struct FrameHeader {
@@ -194,8 +178,8 @@ TEST(SideInfoMpeg1, JointStereoWithMiddleSideLowersEveryGlobalGainByTwo) {
     PutGranule(w, kShort, true);
     PutGranule(w, kStart, true);
     PutGranule(w, kPlain, true);
-    ASSERT_EQ(w.Bits(), 36 * 8);
-    const auto bytes = w.Bytes();
+    ASSERT_EQ(w.Bits, 36 * 8);
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     StartReader(*state, bytes);
@@ -252,7 +236,7 @@ TEST(SideInfoMpeg1, ModeExtensionCountsInJointStereoOnly) {
         PutGranule(w, kLong, true);
         PutGranule(w, kShort, true);
         PutGranule(w, kStart, true);
-        const auto bytes = w.Bytes();
+        const auto bytes = w.BytesThen(8, 0xFF);
         auto state = MakeState();
         StartReader(*state, bytes);
         EXPECT_EQ(ReadSideInfoMpeg1(*state), 36);
@@ -281,7 +265,7 @@ TEST(SideInfoMpeg1, ProtectedFrameSkipsTheCrcWord) {
     PutGranule(w, kLong, true);
     PutGranule(w, kPlain, true);
     PutGranule(w, kStart, true);
-    const auto bytes = w.Bytes();
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     StartReader(*state, bytes);
@@ -307,8 +291,8 @@ TEST(SideInfoMpeg1, SingleChannelFrameHasFivePrivateBitsAndOneChannel) {
     w.Put(0b0110, 4);
     PutGranule(w, kStart, true);
     PutGranule(w, kLong, true);
-    ASSERT_EQ(w.Bits(), 21 * 8);
-    const auto bytes = w.Bytes();
+    ASSERT_EQ(w.Bits, 21 * 8);
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     state->FrameLength = 417; // from set-up: a free-format frame keeps it
@@ -353,8 +337,8 @@ TEST(SideInfoLsf, SingleChannelShortBlocksGetRegionCountsFiveAndFifteen) {
     w.Put(255, 8); // main_data_begin
     w.Put(1, 1);   // private bit
     PutGranule(w, kLsfShort, false);
-    ASSERT_EQ(w.Bits(), 13 * 8);
-    const auto bytes = w.Bytes();
+    ASSERT_EQ(w.Bits, 13 * 8);
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     StartReader(*state, bytes);
@@ -389,8 +373,8 @@ TEST(SideInfoLsf, StereoFrameReadsBothChannelsIntoTheSlot) {
     w.Put(2, 2);
     PutGranule(w, kStart, false);
     PutGranule(w, kLsfLong, false);
-    ASSERT_EQ(w.Bits(), (21 + 2) * 8);
-    const auto bytes = w.Bytes();
+    ASSERT_EQ(w.Bits, (21 + 2) * 8);
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     state->GlobalGainOffset = -4;
@@ -422,7 +406,7 @@ TEST(SideInfoLsf, TheSyncOfTheFrameDecidesTheLengthRule) {
     PutHeader(w, header);
     w.Put(0, 9);
     PutGranule(w, kLsfLong, false);
-    const auto bytes = w.Bytes();
+    const auto bytes = w.BytesThen(8, 0xFF);
 
     auto state = MakeState();
     state->IsMpeg25 = 1;
@@ -447,7 +431,7 @@ TEST(SideInfoLsf, AReservedSamplingIndexGivesNoPositiveLength) {
     PutHeader(w, header);
     w.Put(0, 9);
     PutGranule(w, kLsfLong, false);
-    const auto bytes = w.Bytes();
+    const auto bytes = w.BytesThen(8, 0xFF);
     auto state = MakeState();
     StartReader(*state, bytes);
     ReadSideInfoLsf(*state, 0);

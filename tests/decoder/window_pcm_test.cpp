@@ -1,4 +1,4 @@
-// The synthesis window and PCM conversion, the polarity switch, and the whole synthesis (transform,
+// The synthesis window and PCM conversion, each state's polarity, and the whole synthesis (transform,
 // ring and window) against the standard's polyphase filterbank.
 #include <algorithm>
 #include <cmath>
@@ -111,49 +111,68 @@ TEST(Window, StereoWritesOnlyEverySecondSample) {
     }
 }
 
-TEST(Polarity, SwitchingTwiceRestoresTheTableAndInvertingNegatesTheSamples) {
-    ASSERT_FALSE(GetPolarity());
+// One granule of mono Layer III output from the given state's hybrid output.
+std::vector<int16_t> MonoGranule(TMPDecoderState& state) {
+    std::vector<int16_t> samples(18 * 32);
+    kLayer3OutputRoutines[0](state, samples.data(), 0);
+    return samples;
+}
+
+void FillHybridOut(TMPDecoderState& state, std::mt19937& rng, float amplitude) {
+    std::uniform_real_distribution<float> dist(-amplitude, amplitude);
+    for (auto& slot : state.HybridOut) {
+        for (float& v : slot) {
+            v = dist(rng);
+        }
+    }
+}
+
+// Two decoder states fed the same subband samples, one of them inverted: the inverted one gives the
+// negated samples (the clipping limits swap), the other one and the shared window stay as they were,
+// and switching back mid-stream gives exactly the samples of a state that was never inverted.
+TEST(Polarity, EachStateInvertsOnlyItsOwnSamplesAndSwitchingTwiceRestoresThem) {
     float stored[264];
     std::memcpy(stored, SynthWindowTable, sizeof stored);
+    auto normalState = std::make_unique<TMPDecoderState>();
+    auto invertedState = std::make_unique<TMPDecoderState>();
+    SetPolarity(*invertedState, true);
+    SetPolarity(*invertedState, true); // no second negation
+    EXPECT_TRUE(GetPolarity(*invertedState));
+    EXPECT_FALSE(GetPolarity(*normalState));
 
     std::mt19937 rng(12);
-    // Large enough that some sums clip, so the asymmetric limits are exercised too.
-    const std::vector<float> ring = RandomRing(rng, 60000.0f);
-    std::vector<int16_t> normal(32), inverted(32);
-    WindowMonoGeneric(ring.data(), 224, normal.data());
-
-    SetPolarity(true);
-    EXPECT_TRUE(GetPolarity());
-    for (int i = 0; i < 264; ++i) {
-        ASSERT_EQ(SynthWindowTable[i], -stored[i]) << i;
-    }
-    SetPolarity(true); // no second negation
-    for (int i = 0; i < 264; ++i) {
-        ASSERT_EQ(SynthWindowTable[i], -stored[i]) << i;
-    }
-    WindowMonoGeneric(ring.data(), 224, inverted.data());
     int clipped = 0;
-    for (int j = 0; j < 32; ++j) {
-        if (normal[j] == 32767) {
-            EXPECT_EQ(inverted[j], -32768) << j;
-            ++clipped;
-        } else if (normal[j] == -32768) {
-            EXPECT_EQ(inverted[j], 32767) << j;
-            ++clipped;
-        } else {
-            EXPECT_EQ(inverted[j], -normal[j]) << j;
+    int compared = 0;
+    for (int granule = 0; granule < 2; ++granule) {
+        // Large enough that some sums clip, so the asymmetric limits are exercised too.
+        FillHybridOut(*normalState, rng, 4000.0f);
+        std::memcpy(invertedState->HybridOut, normalState->HybridOut, sizeof normalState->HybridOut);
+        const std::vector<int16_t> normal = MonoGranule(*normalState);
+        const std::vector<int16_t> inverted = MonoGranule(*invertedState);
+        for (size_t j = 0; j < normal.size(); ++j) {
+            if (normal[j] == 32767) {
+                EXPECT_EQ(inverted[j], -32768) << j;
+                ++clipped;
+            } else if (normal[j] == -32768) {
+                EXPECT_EQ(inverted[j], 32767) << j;
+                ++clipped;
+            } else {
+                EXPECT_EQ(inverted[j], -normal[j]) << j;
+            }
+            ++compared;
         }
     }
     EXPECT_GT(clipped, 0);
-    EXPECT_LT(clipped, 32);
-
-    SetPolarity(false);
-    EXPECT_FALSE(GetPolarity());
-    SetPolarity(false);
+    EXPECT_LT(clipped, compared);
     EXPECT_EQ(0, std::memcmp(stored, SynthWindowTable, sizeof stored));
-    std::vector<int16_t> again(32);
-    WindowMonoGeneric(ring.data(), 224, again.data());
-    EXPECT_EQ(again, normal);
+
+    // Back to normal in the middle of the stream: the rings' history turns with it.
+    SetPolarity(*invertedState, false);
+    SetPolarity(*invertedState, false);
+    EXPECT_FALSE(GetPolarity(*invertedState));
+    FillHybridOut(*normalState, rng, 4000.0f);
+    std::memcpy(invertedState->HybridOut, normalState->HybridOut, sizeof normalState->HybridOut);
+    EXPECT_EQ(MonoGranule(*invertedState), MonoGranule(*normalState));
 }
 
 // ISO/IEC 11172-3 subband synthesis, literally: V shifted by 64 per slot, matrixed from S, U built

@@ -1,5 +1,6 @@
 // The player's published properties: defaults, the values each setter ignores, the loading phase, AutoOpen
-// and AutoPlay, processor features, polarity, and the equalizer in both modes as the decoder receives it.
+// and AutoPlay, processor features, polarity (each player its own), and the equalizer in both modes as the
+// decoder receives it.
 #include "player_test_support.h"
 
 #include <cmath>
@@ -143,6 +144,53 @@ TEST(PlayerProperties, InvertPolarityNegatesEverySample) {
         }
     }
     EXPECT_EQ(differences, 0);
+}
+
+// The sample pairs of two WAV files (past the 44-byte header) whose sum is further than one step from 0.
+int NonNegatedSamples(const Bytes& a, const Bytes& b) {
+    int differences = 0;
+    for (size_t i = 44; i + 1 < a.size() && i + 1 < b.size(); i += 2) {
+        const int x = static_cast<int16_t>(a[i] | (a[i + 1] << 8));
+        const int y = static_cast<int16_t>(b[i] | (b[i + 1] << 8));
+        if (std::abs(x + y) > 1) {
+            ++differences;
+        }
+    }
+    return differences;
+}
+
+// Two players decoding at the same time, the second one inverted after the first has started: each
+// keeps its own polarity from its first sample to its last.
+TEST(PlayerProperties, TwoPlayersDecodingAtOnceEachKeepTheirOwnPolarity) {
+    TempDir dir;
+    const std::string mp3 = DataFile("l3-junk100.mp3");
+    Bytes reference;
+    {
+        TMP3Player player;
+        reference = PlayToWav(player, mp3, dir.Path("reference.wav"));
+    }
+    ASSERT_GT(reference.size(), 44u + 4608u);
+
+    TMP3Player normalPlayer;
+    TMP3Player invertedPlayer;
+    OpenQuietly(normalPlayer, mp3);
+    OpenQuietly(invertedPlayer, mp3);
+    ASSERT_TRUE(normalPlayer.IsOpen());
+    ASSERT_TRUE(invertedPlayer.IsOpen());
+    int ended = 0;
+    normalPlayer.OnEndPlay = [&ended](TMP3Player&, TMP3EndPlayReason) { ++ended; };
+    invertedPlayer.OnEndPlay = [&ended](TMP3Player&, TMP3EndPlayReason) { ++ended; };
+    normalPlayer.PlayToFile(dir.Path("normal.wav"));
+    invertedPlayer.SetInvertPolarity(true);
+    invertedPlayer.PlayToFile(dir.Path("inverted.wav"));
+    ASSERT_TRUE(PumpUntil([&] { return ended == 2; })) << "the two decodes did not both end";
+    EXPECT_FALSE(normalPlayer.InvertPolarity());
+    EXPECT_TRUE(invertedPlayer.InvertPolarity());
+
+    EXPECT_EQ(ReadBytes(dir.Path("normal.wav")), reference);
+    const Bytes inverted = ReadBytes(dir.Path("inverted.wav"));
+    ASSERT_EQ(inverted.size(), reference.size());
+    EXPECT_EQ(NonNegatedSamples(reference, inverted), 0);
 }
 
 TEST(PlayerProperties, FrequencyBandsFormAGeometricSeriesInFrequencyModeOnly) {

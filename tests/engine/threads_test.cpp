@@ -1,9 +1,9 @@
 // Tests of the locks, events and the loop thread (message order, quit, the run event, time-outs,
-// WaitIdle, errors raised by handlers) and of the hidden message windows that workers report through.
+// WaitIdle, errors raised by handlers). The message windows they report through are tested in
+// tests/platform.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "MP3Plyr.h"
-#include "MPMessageWindow.h"
+#include "recording_target.h"
 
 using namespace tunelo;
+using testsupport::CurrentThreadId;
 using namespace std::chrono_literals;
 
 namespace {
@@ -39,56 +40,15 @@ bool Eventually(const std::function<bool()>& condition) {
     return true;
 }
 
-uint32_t CurrentThreadId() {
-    return static_cast<uint32_t>(::syscall(SYS_gettid));
-}
-
-// Records every dispatched message and the thread it arrived on; Handler runs for each one.
-class RecordingTarget : public TMPMessageTarget {
+// The loop thread's own wait messages (event watches and time-outs) are left out unless asked for.
+class RecordingTarget : public testsupport::RecordingTarget {
 public:
-    void Dispatch(TMPMessage& message) override {
-        {
-            std::lock_guard lock(Mutex);
-            Messages.push_back(message);
-            ThreadIds.push_back(CurrentThreadId());
-            if (message.Msg == MPM_WATCH_EVENT) {
-                ++WatchCount;
-            } else if (message.Msg == MPM_TIMEOUT) {
-                ++TimeoutCount;
-            }
-        }
-        if (Handler) {
-            Handler(message);
-        }
-    }
-
     std::vector<uint32_t> Numbers(bool withWaitMessages = false) {
-        std::lock_guard lock(Mutex);
-        std::vector<uint32_t> numbers;
-        for (const TMPMessage& message : Messages) {
-            if (withWaitMessages || (message.Msg != MPM_WATCH_EVENT && message.Msg != MPM_TIMEOUT)) {
-                numbers.push_back(message.Msg);
-            }
-        }
-        return numbers;
+        return testsupport::RecordingTarget::Numbers(
+            withWaitMessages ? std::vector<uint32_t>{} : std::vector<uint32_t>{MPM_WATCH_EVENT, MPM_TIMEOUT});
     }
-
-    int Watches() {
-        std::lock_guard lock(Mutex);
-        return WatchCount;
-    }
-
-    int Timeouts() {
-        std::lock_guard lock(Mutex);
-        return TimeoutCount;
-    }
-
-    std::function<void(TMPMessage&)> Handler;
-    std::mutex Mutex;
-    std::vector<TMPMessage> Messages;
-    std::vector<uint32_t> ThreadIds;
-    int WatchCount = 0;
-    int TimeoutCount = 0;
+    int Watches() { return Count(MPM_WATCH_EVENT); }
+    int Timeouts() { return Count(MPM_TIMEOUT); }
 };
 
 // Captures what the standard error display shows while a test runs.
@@ -449,149 +409,6 @@ TEST(LoopThread, DestroyingARunningThreadEndsIt) {
     const int watches = target.Watches();
     std::this_thread::sleep_for(10ms);
     EXPECT_EQ(target.Watches(), watches);
-}
-
-TEST(MessageWindow, PostsFromWorkersAreDispatchedInOrderOnTheWindowThreadWhenItPumps) {
-    RecordingTarget target;
-    TMPMessageWindow window(target);
-    std::thread worker([&] {
-        for (uint32_t i = 0; i < 100; ++i) {
-            window.Post(kFirst + i, i, -1);
-        }
-    });
-    worker.join();
-    EXPECT_TRUE(target.Numbers(true).empty()) << "dispatched before the window thread pumped";
-    EXPECT_TRUE(WaitMessage(0));
-    EXPECT_EQ(ProcessMessages(), 100);
-    EXPECT_FALSE(WaitMessage(0));
-    std::lock_guard lock(target.Mutex);
-    ASSERT_EQ(target.Messages.size(), 100u);
-    for (uint32_t i = 0; i < 100; ++i) {
-        EXPECT_EQ(target.Messages[i].Msg, kFirst + i);
-        EXPECT_EQ(target.Messages[i].WParam, i);
-        EXPECT_EQ(target.ThreadIds[i], CurrentThreadId());
-    }
-}
-
-TEST(MessageWindow, PostUnlessQueuedAndRemoveQueuedLookOnlyAtTheirOwnWindowAndNumber) {
-    RecordingTarget firstTarget;
-    RecordingTarget secondTarget;
-    TMPMessageWindow first(firstTarget);
-    TMPMessageWindow second(secondTarget);
-    EXPECT_FALSE(first.IsQueued(kFirst));
-    EXPECT_TRUE(first.PostUnlessQueued(kFirst, 1));
-    EXPECT_FALSE(first.PostUnlessQueued(kFirst, 2));
-    EXPECT_TRUE(second.PostUnlessQueued(kFirst, 3)) << "another window's message counted";
-    EXPECT_TRUE(first.PostUnlessQueued(kFirst + 1));
-    first.Post(kFirst, 4);
-    first.Post(kFirst + 2);
-    EXPECT_TRUE(first.IsQueued(kFirst));
-
-    EXPECT_EQ(first.RemoveQueued(kFirst), 2);
-    EXPECT_FALSE(first.IsQueued(kFirst));
-    EXPECT_TRUE(second.IsQueued(kFirst));
-    EXPECT_EQ(first.RemoveQueued(kFirst), 0);
-    EXPECT_EQ(ProcessMessages(), 3);
-    EXPECT_EQ(firstTarget.Numbers(), (std::vector<uint32_t>{kFirst + 1, kFirst + 2}));
-    EXPECT_EQ(secondTarget.Numbers(), (std::vector<uint32_t>{kFirst}));
-    EXPECT_TRUE(first.PostUnlessQueued(kFirst));
-    ProcessMessages();
-}
-
-TEST(MessageWindow, ADestroyedWindowTakesItsQueuedMessagesWithIt) {
-    RecordingTarget keptTarget;
-    RecordingTarget goneTarget;
-    TMPMessageWindow kept(keptTarget);
-    auto gone = std::make_unique<TMPMessageWindow>(goneTarget);
-    gone->Post(kFirst);
-    kept.Post(kFirst + 1);
-    gone->Post(kFirst + 2);
-    // A handler that destroys another window drops that window's later messages too.
-    RecordingTarget killerTarget;
-    TMPMessageWindow killer(killerTarget);
-    killerTarget.Handler = [&](TMPMessage&) { gone.reset(); };
-    killer.Post(kFirst + 3);
-    gone->Post(kFirst + 4);
-    EXPECT_EQ(ProcessMessages(), 4);
-    EXPECT_EQ(goneTarget.Numbers(), (std::vector<uint32_t>{kFirst, kFirst + 2}));
-    EXPECT_EQ(keptTarget.Numbers(), (std::vector<uint32_t>{kFirst + 1}));
-    EXPECT_EQ(gone, nullptr);
-}
-
-TEST(MessageWindow, AHandlerMayPumpAgainWithoutMessagesRunningTwice) {
-    RecordingTarget target;
-    TMPMessageWindow window(target);
-    target.Handler = [&](TMPMessage& message) {
-        if (message.Msg == kFirst) {
-            ApplicationProcessMessages();
-        }
-    };
-    window.Post(kFirst);
-    window.Post(kFirst + 1);
-    window.Post(kFirst + 2);
-    ProcessMessages();
-    EXPECT_EQ(target.Numbers(), (std::vector<uint32_t>{kFirst, kFirst + 1, kFirst + 2}));
-}
-
-TEST(MessageWindow, WakeHookRunsForEveryPostAndTheHostPumpReplacesOurs) {
-    std::atomic<int> wakes{0};
-    SetMessageWakeHook([&] { ++wakes; });
-    RecordingTarget target;
-    TMPMessageWindow window(target);
-    window.Post(kFirst);
-    window.PostUnlessQueued(kFirst);     // not posted: no wake
-    window.PostUnlessQueued(kFirst + 1); // posted
-    std::thread([&] { window.Post(kFirst + 2); }).join();
-    EXPECT_EQ(wakes.load(), 3);
-
-    int hostPumps = 0;
-    SetApplicationPump([&] {
-        ++hostPumps;
-        ProcessMessages();
-    });
-    ApplicationProcessMessages();
-    EXPECT_EQ(hostPumps, 1);
-    EXPECT_EQ(target.Numbers().size(), 3u);
-    SetApplicationPump(nullptr);
-    SetMessageWakeHook(nullptr);
-    window.Post(kFirst + 3);
-    ApplicationProcessMessages();
-    EXPECT_EQ(target.Numbers().size(), 4u);
-    EXPECT_EQ(wakes.load(), 3);
-}
-
-TEST(MessageWindow, WaitMessageWakesForAPostFromAnotherThreadAndOnlyForItsOwnThreadsWindows) {
-    RecordingTarget target;
-    TMPMessageWindow window(target);
-    EXPECT_FALSE(WaitMessage(5));
-    // A window made on another thread queues its messages there.
-    std::unique_ptr<TMPMessageWindow> foreign;
-    RecordingTarget foreignTarget;
-    std::thread([&] {
-        foreign = std::make_unique<TMPMessageWindow>(foreignTarget);
-        foreign->Post(kFirst);
-    }).join();
-    EXPECT_FALSE(WaitMessage(0));
-    EXPECT_EQ(ProcessMessages(), 0);
-
-    std::thread poster([&] {
-        std::this_thread::sleep_for(10ms);
-        window.Post(kFirst + 1);
-    });
-    EXPECT_TRUE(WaitMessage(INFINITE));
-    poster.join();
-    EXPECT_EQ(ProcessMessages(), 1);
-    EXPECT_TRUE(foreignTarget.Numbers().empty());
-    std::thread([&] { foreign.reset(); }).join();
-}
-
-TEST(MessageWindow, SendDispatchesAtOnceAndReturnsTheResult) {
-    RecordingTarget target;
-    target.Handler = [](TMPMessage& message) { message.Result = static_cast<intptr_t>(message.WParam) * 2; };
-    TMPMessageWindow window(target);
-    EXPECT_EQ(window.Send(WM_DESTROY, 21), 42);
-    EXPECT_EQ(target.Numbers(), std::vector<uint32_t>{WM_DESTROY});
-    EXPECT_FALSE(WaitMessage(0));
 }
 
 } // namespace

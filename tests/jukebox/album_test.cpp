@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "AlbumTestSupport.h"
-#include "MPAlbum.h"
+#include "album.h"
+#include "album_test_support.h"
 
 namespace tunelo {
 namespace {

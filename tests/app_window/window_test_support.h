@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,10 +22,7 @@
 #include "ErrorBox.h"
 #include "MPIniFile.h"
 #include "Unit4.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "qt_test_app.h"
 
 namespace tunelo::test {
 
@@ -36,54 +32,26 @@ inline std::vector<QString>& ErrorBoxes() {
     return boxes;
 }
 
-class WindowTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
+class WindowTestEnvironment : public QtApplicationEnvironment {
+protected:
+    void BeforeStart() override {
         // No display and no sound card, whatever the caller's environment says.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         setenv("TUNELO_AUDIO", "null", 1);
-        static int argc = 1;
-        static char name[] = "tunelo-window-test";
-        static char* argv[] = {name, nullptr};
-        FApplication = new QApplication(argc, argv);
+    }
+    void Started() override {
         QApplication::setApplicationName(QStringLiteral("TUNELO"));
         InstallEngineHost();
         SetErrorBoxHook([](const QString& message) { ErrorBoxes().push_back(message); });
     }
-    void TearDown() override {
+    void Ending() override {
         SetErrorBoxHook(nullptr);
         RemoveEngineHost();
-        delete FApplication;
     }
-
-private:
-    QApplication* FApplication = nullptr;
 };
 
 inline ::testing::Environment* const gWindowEnvironment =
     ::testing::AddGlobalTestEnvironment(new WindowTestEnvironment);
-
-// Runs the event loop (which also delivers the players' events) until the condition holds or the limit
-// passes; whether it held.
-inline bool ProcessEventsUntil(const std::function<bool()>& condition, int limitMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-inline void ProcessEventsFor(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream input(path, std::ios::binary);

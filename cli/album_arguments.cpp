@@ -1,6 +1,6 @@
-#include "AlbumFile.h"
+#include "album_arguments.h"
 
-#include "MPAlbum.h"
+#include "album.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,22 +1,14 @@
 // The album list: entries with their tag text, added, removed, re-inserted and moved.
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#include "MPAlbum.h"
+#include "album.h"
 
 namespace tunelo {
 
 namespace {
-
-[[noreturn]] void RaiseListIndex(int32_t index) {
-    // The class library's list-index message, as the grid's list raises it.
-    char message[96];
-    std::snprintf(message, sizeof message, "リストのインデックスが範囲を超えています (%d)", index);
-    throw EMPError(message);
-}
 
 [[noreturn]] void RaiseAlbumFull(const std::string& path) {
     throw EMPError("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
@@ -47,7 +39,7 @@ TAlbum::TAlbum(TTagReader reader) : FReader(std::move(reader)) {}
 
 const TMusicList& TAlbum::Entry(int32_t index) const {
     if (index < 0 || index >= MusicCount()) {
-        RaiseListIndex(index);
+        RaiseListIndexError(index);
     }
     return FEntries[static_cast<size_t>(index)];
 }
@@ -68,7 +60,7 @@ void TAlbum::AddEntry(const std::string& path) {
 
 void TAlbum::RemoveEntry(int32_t index) {
     if (index < 0 || index >= MusicCount()) {
-        RaiseListIndex(index);
+        RaiseListIndexError(index);
     }
     const auto position = FEntries.begin() + index;
     FHolding = std::move(*position);
@@ -81,7 +73,7 @@ void TAlbum::RemoveEntry(int32_t index) {
 
 void TAlbum::InsertEntry(int32_t index) {
     if (index < 0) {
-        RaiseListIndex(index);
+        RaiseListIndexError(index);
     }
     if (MusicCount() >= kCapacity) {
         RaiseAlbumFull(FHolding.FileName);

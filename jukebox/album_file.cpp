@@ -13,7 +13,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "MPAlbum.h"
+#include "album.h"
 
 namespace fs = std::filesystem;
 

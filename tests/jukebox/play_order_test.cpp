@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "AlbumTestSupport.h"
-#include "MPAlbum.h"
-#include "MPPlayOrder.h"
+#include "album.h"
+#include "album_test_support.h"
+#include "play_order.h"
 
 namespace tunelo {
 namespace {

@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "MPAlbum.h"
+#include "album.h"
 
 namespace tunelo {
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "MPPlayOrder.h"
-#include "MPPlayer.h"
+#include "play_order.h"
+#include "player_states.h"
 
 namespace tunelo {
 

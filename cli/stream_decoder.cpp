@@ -1,10 +1,10 @@
-#include "StreamDecoder.h"
+#include "stream_decoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "FileBytes.h"
 #include "MPLameTag.h"
+#include "file_bytes.h"
 
 namespace tunelo::cli {
 

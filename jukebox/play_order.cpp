@@ -3,7 +3,7 @@
 #include <chrono>
 #include <numeric>
 
-#include "MPPlayOrder.h"
+#include "play_order.h"
 
 namespace tunelo {
 

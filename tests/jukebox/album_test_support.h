@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MPAlbum.h"
+#include "album.h"
 
 namespace tunelo::test {
 

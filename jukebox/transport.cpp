@@ -1,5 +1,5 @@
 // The transport decisions: play step, double click, end of track.
-#include "MPTransport.h"
+#include "transport.h"
 
 namespace tunelo {
 

@@ -1,4 +1,4 @@
-#include "FileBytes.h"
+#include "file_bytes.h"
 
 #include <cerrno>
 #include <cstdio>

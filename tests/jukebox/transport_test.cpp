@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "AlbumTestSupport.h"
-#include "MPAlbum.h"
-#include "MPPlayOrder.h"
-#include "MPTransport.h"
+#include "album.h"
+#include "album_test_support.h"
+#include "play_order.h"
+#include "transport.h"
 
 namespace tunelo {
 namespace {
