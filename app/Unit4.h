@@ -135,6 +135,9 @@ public:
     void MListDblClick();
     void MP3Player1EndPlay(TMP3EndPlayReason reason);
     void MP3Player1ChangePosition();
+    // The player carried on into the track prepared for it: what the end of a track does, without
+    // reopening anything.
+    void MP3Player1TrackChange();
     void PLAYPOSChange();
     void VOLChange();
     void BALChange();
@@ -224,6 +227,9 @@ private:
     void PlayStep();
     // Opens and starts one entry; false when the player refused it (the error has been shown).
     bool StartEntry(int32_t entry);
+    // Opens ahead the entry that the end of the current track leads to, so the player goes on into it
+    // without a gap; drops what was prepared when nothing (or something else) follows now.
+    void PrepareNextTrack();
     // Program moves of the position bar; they never seek.
     void SetPlayPosition(int32_t maximum, int32_t position);
     void StopAndClose();

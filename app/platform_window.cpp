@@ -87,7 +87,10 @@ TPlatform::TPlatform(TPlatformOptions options)
       FDialogs(CompleteDialogs(std::move(options.Dialogs))) {
     setObjectName(QStringLiteral("Platform"));
     PlayOrder.Follow(Album);
-    Album.OnChanged = [this] { RefreshList(); };
+    Album.OnChanged = [this] {
+        RefreshList();
+        PrepareNextTrack();
+    };
 
     CreatePlayers();
     CreateAppearance();
@@ -112,6 +115,7 @@ void TPlatform::CreatePlayers() {
     LoadStoredPlayerSettings(*MP3Player1, false);
     MP3Player1->OnChangePosition = [this](TMP3Player&) { MP3Player1ChangePosition(); };
     MP3Player1->OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) { MP3Player1EndPlay(reason); };
+    MP3Player1->OnTrackChange = [this](TMP3Player&) { MP3Player1TrackChange(); };
 
     MP3Player2 = std::make_unique<TMP3Player>();
     LoadStoredPlayerSettings(*MP3Player2, true);
@@ -244,6 +248,7 @@ void TPlatform::FormDestroy() {
     // The players outlive nothing of the window that their events reach.
     MP3Player1->OnChangePosition = nullptr;
     MP3Player1->OnEndPlay = nullptr;
+    MP3Player1->OnTrackChange = nullptr;
     delete FDecodeProgress;
     delete TrayMenu.Menu;
 

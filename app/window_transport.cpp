@@ -173,6 +173,7 @@ bool TPlatform::StartEntry(int32_t entry) {
             emit DecodeFileStarted(sourceFile, wavFile);
             MP3Player1->PlayToFile(wavFile.toStdString());
         } else {
+            PrepareNextTrack();
             MP3Player1->Play();
         }
         return true;
@@ -180,6 +181,38 @@ bool TPlatform::StartEntry(int32_t entry) {
         ShowErrorBox(error, this);
         return false;
     }
+}
+
+void TPlatform::PrepareNextTrack() {
+    if (Decoding || !MP3Player1->IsOpen()) {
+        return;
+    }
+    const int32_t entry = PlayOrder.EntryAfterCurrent();
+    if (entry < 0) {
+        MP3Player1->CancelNext();
+        return;
+    }
+    try {
+        MP3Player1->SetNextFileName(Album.Entry(entry).FileName);
+    } catch (const std::exception&) {
+        // Left to the end of the track, which opens it by name and shows why it cannot be played.
+        MP3Player1->CancelNext();
+    }
+}
+
+void TPlatform::MP3Player1TrackChange() {
+    // As at the end of a track: the play order moves on by the play mode; the new row is shown, the
+    // position bar starts again, and what follows it is prepared.
+    if (Transport.EndOfTrack(meprEndOfStream, false) != TAfterTrack::PlayStep) {
+        return;
+    }
+    const int32_t entry = PlayOrder.TakeCurrent();
+    if (entry >= 0) {
+        SelectRow(entry + 1);
+    }
+    const int32_t duration = MP3Player1->Duration();
+    SetPlayPosition(duration > 0 ? duration : 1, 0);
+    PrepareNextTrack();
 }
 
 void TPlatform::PlayStep() {
@@ -306,6 +339,8 @@ void TPlatform::PLAYPOSChange() {
     }
     const int32_t ms = PLAYPOS->value();
     MP3Player1->Seek(ms);
+    // A seek drops the prepared track.
+    PrepareNextTrack();
     emit SeekRequested(ms);
 }
 
@@ -319,10 +354,12 @@ void TPlatform::BALChange() {
 
 void TPlatform::NRMClick() {
     PlayOrder.SetPlayModeFromButtons(NRM->isChecked(), REPONE->isChecked());
+    PrepareNextTrack();
 }
 
 void TPlatform::RANDClick() {
     PlayOrder.SetRandom(RAND->isChecked());
+    PrepareNextTrack();
 }
 
 } // namespace tunelo

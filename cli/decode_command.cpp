@@ -1,4 +1,5 @@
-// tunelo-cli decode [--full] [--replaygain track|album [--preamp DB]] IN OUT
+// tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album [--preamp DB]] IN OUT: the encoder's
+// delay and padding are cut off unless --no-gapless keeps every sample of every frame.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@ namespace tunelo::cli {
 
 int RunDecode(int argc, char** argv) {
     bool full = false;
+    bool gapless = true;
     TReplayGainOptions gainOptions;
     std::vector<std::string> paths;
     for (int i = 0; i < argc; ++i) {
@@ -31,13 +33,15 @@ int RunDecode(int argc, char** argv) {
             continue;
         } else if (std::strcmp(argv[i], "--full") == 0) {
             full = true;
+        } else if (std::strcmp(argv[i], "--no-gapless") == 0) {
+            gapless = false;
         } else {
             paths.emplace_back(argv[i]);
         }
     }
     if (paths.size() != 2) {
-        std::fprintf(stderr,
-                     "usage: tunelo-cli decode [--full] [--replaygain track|album [--preamp DB]] IN OUT\n");
+        std::fprintf(stderr, "usage: tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album "
+                             "[--preamp DB]] IN OUT\n");
         return 2;
     }
     const std::string& in = paths[0];
@@ -73,10 +77,22 @@ int RunDecode(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), reason.c_str());
         return 1;
     }
+    const TMPHeardRange heard =
+        gapless ? HeardRange(decoder.Gap(), decoder.DecodedSamples()) : TMPHeardRange{};
+    const int32_t bytesPerSample = decoder.Format().Channels * decoder.Format().BitsPerSample / 8;
+    int64_t frameStart = 0;
     uint8_t pcm[TStreamDecoder::MaxFrameBytes];
     for (int32_t n; (n = decoder.Next(pcm)) > 0;) {
-        ApplyPcmGain(pcm, n, gainFactor);
-        if (!writer.Write(pcm, static_cast<size_t>(n))) {
+        const int32_t samples = n / bytesPerSample;
+        const TMPFramePart part = HeardPartOfFrame(frameStart, samples, heard.Begin, heard.End);
+        frameStart += samples;
+        if (part.Count == 0) {
+            continue;
+        }
+        uint8_t* heardPcm = pcm + part.First * bytesPerSample;
+        const int32_t heardBytes = part.Count * bytesPerSample;
+        ApplyPcmGain(heardPcm, heardBytes, gainFactor);
+        if (!writer.Write(heardPcm, static_cast<size_t>(heardBytes))) {
             std::fprintf(stderr, "%s: %s\n", Printable(out).c_str(), std::strerror(errno));
             writer.Discard();
             return 1;

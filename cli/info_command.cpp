@@ -117,6 +117,16 @@ bool PrintInfo(TMP3Player& player, const std::string& path) {
     PrintField("channels", player.Channels());
     PrintField("bit rate", player.BitRate());
     PrintField("duration (ms)", player.CountedDuration());
+    // The exact length a listener hears, where the encoder's delay and padding are known.
+    if (player.ExactSamples() == kUnknownSamples) {
+        PrintField("samples", "unknown");
+    } else {
+        PrintField("samples", player.ExactSamples());
+    }
+    if (player.EncoderGap().Known) {
+        PrintField("encoder delay", player.EncoderGap().Delay);
+        PrintField("encoder padding", player.EncoderGap().Padding);
+    }
     PrintField("data start", player.DataStart());
     const int64_t length = player.DataLength();
     if (length == TMP3Info::kUnknownLength) {

@@ -1,5 +1,6 @@
 // tunelo-cli play [--volume N] [--balance N] [--device NAME] [--replaygain MODE [--preamp DB]]
-// FILE|ALBUM.m3u...: plays the files one after another through the player, showing title, artist, position
+// FILE|ALBUM.m3u...: plays the files one after another through the player, without a gap between files of
+// one format, showing title, artist, position
 // and playing time. On a terminal: space pauses and resumes, n and p go to the next and previous file, the
 // left and right arrows seek 5 s, q quits. Ctrl-C (or SIGTERM) stops cleanly: the device is closed and the
 // terminal restored.
@@ -144,6 +145,13 @@ public:
         FPlayer.SetChangePosStep(terminal ? 400 : 1000);
         FPlayer.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) { EndPlay(reason); };
         FPlayer.OnChangePosition = [this](TMP3Player&) { ShowPosition(); };
+        // The next file carried straight on into: it is being heard now.
+        FPlayer.OnTrackChange = [this](TMP3Player&) {
+            ++FIndex;
+            FCurrentPath = FFiles[FIndex];
+            ShowTrack();
+            PrepareNext();
+        };
         FPlayer.OnChangeStatus = [this](TMP3Player&) {
             if (FTerminal) {
                 ShowPosition();
@@ -162,11 +170,9 @@ public:
             FCurrentPath = FFiles[FIndex];
             try {
                 FPlayer.SetFileName(FCurrentPath);
+                PrepareNext();
                 FPlayer.Play();
-                EndLine();
-                std::printf("[%zu/%zu] %s - %s\n", FIndex + 1, FFiles.size(), FPlayer.Title().c_str(),
-                            FPlayer.Artist().empty() ? "(unknown artist)" : FPlayer.Artist().c_str());
-                std::fflush(stdout);
+                ShowTrack();
                 return;
             } catch (const std::exception& error) {
                 ShowError(FCurrentPath, error.what());
@@ -195,9 +201,11 @@ public:
             break;
         case TKey::Back:
             FPlayer.Seek(std::max(FPlayer.Position() - kSeekStepMs, 0));
+            PrepareNext(); // a seek drops the prepared file
             break;
         case TKey::Forward:
             FPlayer.Seek(FPlayer.Position() + kSeekStepMs);
+            PrepareNext();
             break;
         case TKey::Quit:
             FDone = true;
@@ -218,6 +226,25 @@ public:
     }
 
 private:
+    void ShowTrack() {
+        EndLine();
+        std::printf("[%zu/%zu] %s - %s\n", FIndex + 1, FFiles.size(), FPlayer.Title().c_str(),
+                    FPlayer.Artist().empty() ? "(unknown artist)" : FPlayer.Artist().c_str());
+        std::fflush(stdout);
+    }
+
+    // The following file is opened ahead, so that the player goes on into it without a gap. One that
+    // cannot be opened is left to the usual way, which reports why when its turn comes.
+    void PrepareNext() {
+        if (FIndex + 1 >= FFiles.size()) {
+            return;
+        }
+        try {
+            FPlayer.SetNextFileName(FFiles[FIndex + 1]);
+        } catch (const std::exception&) {
+        }
+    }
+
     void Move(int step) {
         if (step < 0) {
             FIndex = FIndex > 0 ? FIndex - 1 : 0;

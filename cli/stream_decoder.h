@@ -8,10 +8,11 @@
 #include <string>
 
 #include "MP3decdr.h"
-#include "file_stream.h"
+#include "MPGapless.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 #include "MPStreamStart.h"
+#include "file_stream.h"
 
 namespace tunelo::cli {
 
@@ -37,11 +38,17 @@ public:
     int32_t FramesDecoded() const { return Frames_; }
     // The read-ahead ring never grows: this is all the source's bytes held at any time.
     int32_t BufferedBytesLimit() const { return Reader_.Capacity(); }
+    // The encoder's delay and padding, from the LAME tag or an iTunSMPB comment.
+    const TMPEncoderGap& Gap() const { return Gap_; }
+    // What the information frame's count says the stream decodes to, per channel; kUnknownSamples without.
+    int64_t DecodedSamples() const { return DecodedSamples_; }
 
 private:
     int32_t NextFrame(uint8_t* pcm);
     int32_t CheckFrame(TMPHeader& header) const;
     bool AtDataEnd() const;
+    // The gap from the information frame at the reader, else from an iTunSMPB comment in the leading tag.
+    void ReadGap(const TMPStreamStart& start, bool seekable);
 
     std::unique_ptr<TMPDecoderState> State_;
     TMPStreamReader Reader_{kReaderCapacity};
@@ -51,6 +58,8 @@ private:
     int32_t Frames_ = 0;
     TMPOutputFormat Format_{};
     std::string Error_;
+    TMPEncoderGap Gap_;
+    int64_t DecodedSamples_ = kUnknownSamples;
 };
 
 } // namespace tunelo::cli

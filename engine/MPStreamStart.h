@@ -24,8 +24,9 @@ enum class TMPInfoFrameKind { None, Xing, Info, Vbri };
 // A first frame that carries the stream's frame and byte counts instead of audio.
 struct TMPInfoFrame {
     TMPInfoFrameKind Kind = TMPInfoFrameKind::None;
-    int32_t Frames = 0; // audio frames after the information frame; 0 when not stated
-    int32_t Bytes = 0;  // stated byte count; 0 when not stated
+    int32_t Frames = 0;    // audio frames after the information frame; 0 when not stated
+    int32_t Bytes = 0;     // stated byte count; 0 when not stated
+    int32_t TagOffset = 0; // where "Xing", "Info" or "VBRI" stands in the frame
 };
 
 struct TMPStreamStart {

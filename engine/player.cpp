@@ -223,6 +223,8 @@ void TMP3Player::PlayToFile(const std::string& wavFileName) {
     if (!IsOpen() || FStatus != mpsStopped) {
         return;
     }
+    // Each track goes into a file of its own.
+    CancelNext();
     FWavOutputName = wavFileName;
     Play();
 }
@@ -255,6 +257,10 @@ void TMP3Player::ResetPlayState() {
     FResyncCount = 0;
     FPlayedBytes = 0;
     FPosition = 0;
+    FNextFrameSample = 0;
+    FHeardFrom = FHeard.Begin;
+    FWrittenBytes = 0;
+    FSwitchPending = false;
 }
 
 void TMP3Player::StopOutput() {
@@ -273,6 +279,16 @@ void TMP3Player::StopOutput() {
     if (Seekable() && FReader.Active()) {
         FReader.Seek(FDataStart, soFromBeginning);
     }
+    // A prepared track is dropped; one the decode thread already moved on to is the open file now.
+    FNextStream.reset();
+    FNextFileName.clear();
+    if (!FSwitchedFileName.empty()) {
+        FFileName = FSwitchedFileName;
+        FSwitchedFileName.clear();
+    }
+    FSwitchEnded = false;
+    FSwitchHeard = false;
+    FAwaitingTrackChange = false;
     ResetPlayState();
     FReInitNeeded = true;
     if (failure) {
@@ -336,6 +352,9 @@ void TMP3Player::Close() {
         FTotalPcmBytes = 0;
         FDataStart = 0;
         FDataLength = TMP3Info::kUnknownLength;
+        FEncoderGap = TMPEncoderGap{};
+        FHeard = TMPHeardRange{};
+        FFrameSamples = 0;
         ResetPlayState();
         TMPLockGuard positionsLock(FFramePositionsLock);
         FFramePositions.clear();

@@ -21,6 +21,7 @@
 #include "MP3Trds.h"
 #include "MP3decdr.h"
 #include "MPCPUSpc.h"
+#include "MPGapless.h"
 #include "MPInfo.h"
 #include "MPStreamReader.h"
 #include "MPStreamStart.h"
@@ -46,6 +47,7 @@ constexpr uint32_t MPM_END_OF_DATA = WM_USER + 12;       // 1036
 constexpr uint32_t MPM_CHANGE_STATUS = WM_USER + 14;     // 1038
 constexpr uint32_t MPM_END_PLAY = WM_USER + 15;          // 1039
 constexpr uint32_t MPM_EQUALIZER_CHANGED = WM_USER + 16; // 1040
+constexpr uint32_t MPM_TRACK_SWITCHED = WM_USER + 17;    // 1041
 
 // Flags of OpenStream.
 constexpr uint8_t kStreamSeekable = 0x01;
@@ -128,6 +130,9 @@ public:
     TMP3NotifyEvent OnChangePosition;
     TMP3NotifyEvent OnChangeStatus;
     TMP3EndPlayEvent OnEndPlay;
+    // The track prepared with SetNextFileName has begun to be heard: FileName, Duration and the tags are
+    // now its, and Position counts from its start.
+    TMP3NotifyEvent OnTrackChange;
 
     // ---- Control ----
     // Opens FileName (an empty name closes). A file that cannot be opened raises its error and changes
@@ -145,6 +150,16 @@ public:
     void Stop();
     // Moves playback to ms while playing or paused on a seekable stream (not while writing a file).
     void Seek(int32_t ms);
+    // Opens the file that is to follow the current one without a gap: when the current one's data ends,
+    // the decode thread carries straight on into it on the same open device (or, when its sample rate or
+    // channels differ, the current one ends as usual and the caller opens it as today). A file that cannot
+    // be opened raises its error here and nothing is prepared. Ignored without an open file and while
+    // decoding to a WAV file. An empty name cancels, as do Stop, Seek, Close, PlayToFile and opening
+    // another file.
+    void SetNextFileName(const std::string& fileName);
+    void CancelNext();
+    // The prepared file, empty when there is none.
+    std::string NextFileName();
     // Play position in ms.
     int32_t Position();
     // Playing time in ms; 0 when it cannot be known.
@@ -179,6 +194,11 @@ public:
     // PCM bytes of one decoded frame.
     int32_t BytesPerFrame() const { return FBytesPerFrame; }
     int64_t TotalPcmBytes() const { return FTotalPcmBytes; }
+    // The samples (per channel) a listener hears from start to end, where the encoder's delay and padding
+    // and the stream's length are known; kUnknownSamples otherwise.
+    int64_t ExactSamples() const { return FEncoderGap.Known ? FHeard.Length() : kUnknownSamples; }
+    // What the encoder reported about its delay and padding (LAME tag or iTunSMPB).
+    const TMPEncoderGap& EncoderGap() const { return FEncoderGap; }
     int64_t DataStart() const { return FDataStart; }
     // TMP3Info::kUnknownLength when the length is not known.
     int64_t DataLength();
@@ -230,6 +250,16 @@ private:
     void HandleChangePosition();
     void HandleThreadError();
     void HandleEndOfData(uint32_t generation);
+    // Fires OnTrackChange once the prepared track the decode thread moved on to is being heard.
+    void CheckTrackChange();
+    // Decode thread, decoder lock held, at the end of the data: opens the prepared track in place of the
+    // current one. false when there is none, or when the current play must end first (the track could not
+    // be opened, or needs another device format).
+    bool SwitchToNext();
+    int32_t DurationLocked();
+    // Output lock held: adds what the device played since the last look to the played bytes; true when
+    // that reached a pending track switch.
+    bool AccountPlayedLocked();
 
     // Worker-thread handlers.
     void HandleWorkerError(const std::exception& error, bool& handled, bool fromDecodeThread);
@@ -252,7 +282,13 @@ private:
     // OpenStream without the AutoPlay start.
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
-    void SkipInfoFrame(const TMPInfoFrame& info);
+    // Skips the information frame at the reader; returns the decoded samples per channel its frame count
+    // gives, kUnknownSamples without a count. A LAME tag in it gives the encoder's delay and padding.
+    int64_t SkipInfoFrame(const TMPInfoFrame& info);
+    // An iTunSMPB comment in the ID3v2 tag at the start of the stream; leaves the reader at the first frame.
+    void ReadITunesGap(const TMPStreamStart& start);
+    // Keeps only the heard samples of the frame just decoded into the PCM buffer; returns their bytes.
+    int32_t TrimDecodedFrame(uint8_t* pcm);
     void StartFrameCount(const std::string& fileName);
     void StopFrameCount();
     void RequestEqualizer();
@@ -313,6 +349,11 @@ private:
     int64_t FTotalPcmBytes = 0;
     TMPSimpleMutex FFramePositionsLock;
     std::vector<int64_t> FFramePositions;
+    // Gapless trimming: the encoder's delay and padding, the heard part of the decoded samples, and the
+    // samples per channel of one frame.
+    TMPEncoderGap FEncoderGap;
+    TMPHeardRange FHeard;
+    int32_t FFrameSamples = 0;
 
     // Decode state (decoder lock).
     TMPHeader FFrameHeader{};
@@ -321,10 +362,33 @@ private:
     bool FReInitNeeded = false;
     TMPAlignedBlock FPcmBuffer;
     int32_t FPendingPcm = 0;
+    // The decoded sample (per channel) the next frame starts at, and the first one to be heard: the start
+    // of the music, or the target of a seek.
+    int64_t FNextFrameSample = 0;
+    int64_t FHeardFrom = 0;
 
     // Play state (output lock).
     int64_t FPlayedBytes = 0;
     int32_t FPosition = 0;
+    // Bytes of the decoded track handed to the output, counted like FPlayedBytes.
+    int64_t FWrittenBytes = 0;
+    // The decode thread has moved on to the next track while the listener still hears FSwitchAt bytes
+    // (counted like FPlayedBytes) of the current one; FSwitchHeard once they have been played.
+    bool FSwitchPending = false;
+    bool FSwitchHeard = false;
+    int64_t FSwitchAt = 0;
+    int32_t FDurationBeforeSwitch = 0;
+
+    // The track to follow (decoder lock): its open stream and name, then, once the decode thread has moved
+    // on to it, the name until it is heard. FSwitchEnded: the move failed or needs the device reopened,
+    // so the play ends as at the end of any file, with the stream no longer the one FileName names.
+    std::unique_ptr<TMPSourceStream> FNextStream;
+    std::string FNextFileName;
+    std::string FSwitchedFileName;
+    bool FSwitchEnded = false;
+    // The decode thread moved on to a track whose change the window thread has not yet reported; at the end
+    // of that track's data it waits for the report (which may prepare another track) before ending.
+    bool FAwaitingTrackChange = false;
 
     TMP3PlayerStatus FStatus = mpsStopped;
     TMP3EndPlayReason FEndPlayReason = meprStopped;

@@ -40,9 +40,16 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     if (event.WaitFor(0) != WAIT_OBJECT_0) {
         return false;
     }
+    if (FSwitchEnded) {
+        endOfData = true; // what the output holds plays out; the window thread goes on from there
+        return false;
+    }
     MP_ASSERT_MSG(FReader.Stream() != nullptr, "TMP3Player.MPMWatchEvent");
     if (FPendingPcm <= 0) {
         if (static_cast<int64_t>(FReader.Position()) - FDataStart >= FDataLength) {
+            if (SwitchToNext()) {
+                return false; // the next step decodes the next track's first frame
+            }
             endOfData = true;
             return false;
         }
@@ -77,12 +84,15 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
         FReader.Skip(FCurrentFrameLength);
         FCurrentFrameLength = 0;
         FResyncCount = 0;
-        FPendingPcm = FBytesPerFrame;
         if (result.BytesConsumed < 1) {
             // A frame the decoder refuses plays as one frame of silence.
             std::memset(pcm, 0, static_cast<size_t>(FBytesPerFrame));
         } else {
             ApplyPcmGain(pcm, FBytesPerFrame, FGainFactor);
+        }
+        FPendingPcm = TrimDecodedFrame(pcm);
+        if (FPendingPcm == 0) {
+            return false; // the encoder's delay or padding, or what a seek passes over: nothing to hear
         }
     }
     MP_ASSERT(FPendingPcm >= 1);
@@ -91,6 +101,10 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
         uint8_t* pcm = FPcmBuffer.Get();
         const int32_t accepted = FSoundOut.Write(pcm, FPendingPcm);
         FPendingPcm -= accepted;
+        FWrittenBytes += accepted;
+        if (FSwitchPending && AccountPlayedLocked()) {
+            FWindow->PostUnlessQueued(MPM_TRACK_SWITCHED);
+        }
         if (FPendingPcm > 0 && accepted > 0) {
             std::memmove(pcm, pcm + accepted, static_cast<size_t>(FPendingPcm));
         }
@@ -101,6 +115,18 @@ bool TMP3Player::DecodeUnderLock(int32_t& freePercent, bool& endOfData) {
     }
     freePercent = FSoundOut.FreePercent();
     return true;
+}
+
+int32_t TMP3Player::TrimDecodedFrame(uint8_t* pcm) {
+    const int64_t frameStart = FNextFrameSample;
+    FNextFrameSample += FFrameSamples;
+    const TMPFramePart part = HeardPartOfFrame(frameStart, FFrameSamples, FHeardFrom, FHeard.End);
+    const int32_t bytesPerSample = FBytesPerFrame / FFrameSamples;
+    if (part.First > 0 && part.Count > 0) {
+        std::memmove(pcm, pcm + part.First * bytesPerSample,
+                     static_cast<size_t>(part.Count * bytesPerSample));
+    }
+    return part.Count * bytesPerSample;
 }
 
 void TMP3Player::MPMWatchEvent() {
@@ -150,14 +176,23 @@ void TMP3Player::FinishEndOfData() {
     FSoundOut.WaitAllDone();
     TMPLockGuard decoderLock(FDecoderLock);
     TMPEvent& event = FDecodeThread->Event();
-    if (event.WaitFor(0) != WAIT_OBJECT_0 || FPendingPcm > 0 ||
-        static_cast<int64_t>(FReader.Position()) - FDataStart < FDataLength) {
+    // A track prepared while the output played out is switched to by the next step.
+    if (event.WaitFor(0) != WAIT_OBJECT_0 || FPendingPcm > 0 || (FNextStream && !FSwitchEnded) ||
+        (!FSwitchEnded && static_cast<int64_t>(FReader.Position()) - FDataStart < FDataLength)) {
         return;
     }
     {
         // Buffers also come back when the device broke before playing them: that is no end of the music.
         TMPLockGuard outputLock(FOutputLock);
         FSoundOut.CheckDevice();
+        if (FAwaitingTrackChange) {
+            // Everything has played, the track change too: once the window thread has reported it (and
+            // perhaps prepared another track) it wakes this loop, which then switches or ends.
+            AccountPlayedLocked();
+            event.Reset();
+            FWindow->PostUnlessQueued(MPM_TRACK_SWITCHED);
+            return;
+        }
         FSoundOut.FinishFile();
     }
     event.Reset();

@@ -45,6 +45,10 @@ void TMP3Player::HandleMessage(TMPMessage& message) {
         FWindow->RemoveQueued(MPM_END_PLAY);
         DoEndPlay();
         break;
+    case MPM_TRACK_SWITCHED:
+        FWindow->RemoveQueued(MPM_TRACK_SWITCHED);
+        CheckTrackChange();
+        break;
     case MPM_EQUALIZER_CHANGED:
         FWindow->RemoveQueued(MPM_EQUALIZER_CHANGED);
         if (IsOpen()) {
@@ -74,6 +78,7 @@ void TMP3Player::HandleChangePosition() {
         FPumping = false;
     }
     FWindow->RemoveQueued(MPM_CHANGE_POSITION);
+    CheckTrackChange();
     DoChangePosition();
 }
 
@@ -98,8 +103,19 @@ void TMP3Player::HandleEndOfData(uint32_t generation) {
     if (generation != FPlayGeneration.load() || (FStatus != mpsPlaying && FStatus != mpsPaused)) {
         return;
     }
+    // A track change the output reached on its last buffers comes first.
+    CheckTrackChange();
+    bool switchEnded = false;
+    {
+        TMPLockGuard lock(FDecoderLock);
+        switchEnded = FSwitchEnded;
+    }
     FEndPlayReason = meprEndOfStream;
-    if (Seekable()) {
+    // The open stream is no longer the file FileName names (the next one, or none that could be read):
+    // the caller opens the next file by name, as at the end of any track.
+    if (switchEnded) {
+        Close();
+    } else if (Seekable()) {
         Stop();
     } else {
         Close();

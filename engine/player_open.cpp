@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "MPErrors.h"
+#include "MPLameTag.h"
 #include "player.h"
 
 namespace tunelo {
@@ -74,6 +75,8 @@ void TMP3Player::OpenStreamUnderLock() {
     }
     FReader.Open(FStream, Seekable());
     FPcmBuffer.Allocate(kPcmBufferSize);
+    FEncoderGap = TMPEncoderGap{};
+    FHeard = TMPHeardRange{};
     {
         TMPLockGuard outputLock(FOutputLock);
         FPendingPcm = 0;
@@ -113,22 +116,46 @@ void TMP3Player::OpenStreamUnderLock() {
     FSampleRate = format.SampleRate;
     FChannels = format.Channels;
     FBytesPerFrame = format.SamplesPerFrame * format.BitsPerSample / 8;
+    FFrameSamples = format.SamplesPerFrame / std::max<int32_t>(format.Channels, 1);
     MP_ASSERT(FBytesPerFrame > 0 && FBytesPerFrame <= kPcmBufferSize);
     FBitRate = start.Bitrate;
     FTotalPcmBytes = 0;
 
+    if (Seekable()) {
+        ReadITunesGap(start);
+    }
+    int64_t decodedSamples = kUnknownSamples;
     if (start.InfoFrame.Kind != TMPInfoFrameKind::None) {
-        SkipInfoFrame(start.InfoFrame);
+        decodedSamples = SkipInfoFrame(start.InfoFrame);
     } else {
         // Without an information frame only a walk over the frames gives a VBR file's true length.
         FNeedsFrameCount = Seekable() && FDataLength != TMP3Info::kUnknownLength;
     }
+    FHeard = HeardRange(FEncoderGap, decodedSamples);
+    FNextFrameSample = 0;
+    FHeardFrom = FHeard.Begin;
 
     TMPLockGuard positionsLock(FFramePositionsLock);
     FFramePositions.push_back(FReader.Position());
 }
 
-void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
+void TMP3Player::ReadITunesGap(const TMPStreamStart& start) {
+    const int64_t tagBytes = std::min<int64_t>(FInfo.DataStart(), FReader.Capacity());
+    if (tagBytes >= 10) {
+        FReader.Seek(0, soFromBeginning);
+        TMPEncoderGap gap;
+        if (FReader.NeedContiguous(static_cast<int32_t>(tagBytes)) &&
+            FindITunSmpb(FReader.Data(), static_cast<size_t>(FReader.Linear()), gap)) {
+            FEncoderGap = gap;
+        }
+    }
+    FReader.Seek(start.DataStart, soFromBeginning);
+    if (!FReader.NeedContiguous(start.FrameBytes)) {
+        RaiseUnknownFormat();
+    }
+}
+
+int64_t TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
     // A constant-bit-rate file keeps its bit rate; only a variable one has none to show.
     if (info.Kind != TMPInfoFrameKind::Info) {
         FBitRate = 0;
@@ -136,6 +163,12 @@ void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
     // The stated count is of the audio frames: the information frame itself is not one of them.
     if (info.Frames > 0) {
         FTotalPcmBytes = int64_t{info.Frames} * FBytesPerFrame;
+    }
+    // lame's tag is the better source of the gap: it travels with the audio frames when tags are rewritten.
+    TMPLameTag lame;
+    if (info.Kind != TMPInfoFrameKind::Vbri &&
+        ReadLameTag(FReader.Data(), FCurrentFrameLength, info.TagOffset, lame)) {
+        FEncoderGap = TMPEncoderGap{true, lame.EncoderDelay, lame.EncoderPadding, kUnknownSamples};
     }
     // The stated byte count does not bound the data: a stale count (a file cut or joined after it was
     // written) would drop audio that the decode and other decoders play.
@@ -148,6 +181,8 @@ void TMP3Player::SkipInfoFrame(const TMPInfoFrame& info) {
         FDataLength = std::max<int64_t>(FDataLength - length, 0);
     }
     FCurrentFrameLength = 0;
+    // The count is of the audio frames that follow the information frame.
+    return info.Frames > 0 ? int64_t{info.Frames} * FFrameSamples : kUnknownSamples;
 }
 
 void TMP3Player::StartFrameCount(const std::string& fileName) {
@@ -194,9 +229,22 @@ int32_t TMP3Player::CountedDuration() {
 
 int32_t TMP3Player::Duration() {
     TMPLockGuard lock(FDecoderLock);
+    {
+        // Until the listener reaches the next track, the duration is that of the one heard.
+        TMPLockGuard outputLock(FOutputLock);
+        if (FSwitchPending) {
+            return FDurationBeforeSwitch;
+        }
+    }
+    return DurationLocked();
+}
+
+int32_t TMP3Player::DurationLocked() {
     int64_t ms = 0;
     const int64_t counted = FCountedPcmBytes.load();
-    if (FSampleRate > 0 && counted > 0) {
+    if (FSampleRate > 0 && FEncoderGap.Known && FHeard.EndKnown()) {
+        ms = FHeard.Length() * 1000 / FSampleRate;
+    } else if (FSampleRate > 0 && counted > 0) {
         ms = counted * 1000 / (int64_t{FSampleRate} * FChannels * 2);
     } else if (FSampleRate > 0 && FTotalPcmBytes > 0) {
         ms = static_cast<int64_t>(FTotalPcmBytes) * 1000 / (int64_t{FSampleRate} * FChannels * 2);

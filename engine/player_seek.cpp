@@ -49,14 +49,24 @@ void TMP3Player::Seek(int32_t ms) {
         const bool paused = FStatus == mpsPaused;
         FSoundOut.Reset();
         FSoundOut.WaitAllDone();
+        // A seek in the last moments of a track after the decode thread moved on goes into the next one:
+        // the track change is reported at once. A prepared track is dropped.
+        FSwitchHeard = FSwitchHeard || FSwitchPending;
+        FNextStream.reset();
+        FNextFileName.clear();
         ResetPlayState();
         if (!FNoisySeek) {
             FReInitNeeded = true;
         }
 
-        const int64_t target = static_cast<int64_t>(ms) * FSampleRate * FChannels * 2 / 1000;
-        const int64_t frame = (target + FBytesPerFrame - 1) / FBytesPerFrame;
-        int32_t index = static_cast<int32_t>(std::min<int64_t>(frame, INT32_MAX));
+        // Without the encoder's delay the seek lands on the next frame boundary; with it, on the very
+        // sample, counted from the first one heard.
+        const int64_t target = static_cast<int64_t>(ms) * FSampleRate / 1000 + FHeard.Begin;
+        const int64_t bytes = static_cast<int64_t>(ms) * FSampleRate * FChannels * 2 / 1000;
+        const int64_t frame =
+            FEncoderGap.Known ? target / FFrameSamples : (bytes + FBytesPerFrame - 1) / FBytesPerFrame;
+        const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(frame, INT32_MAX));
+        int32_t index = wanted;
         {
             TMPLockGuard positionsLock(FFramePositionsLock);
             auto count = [this] { return static_cast<int32_t>(FFramePositions.size()); };
@@ -76,7 +86,11 @@ void TMP3Player::Seek(int32_t ms) {
                 }
             }
             FReader.Seek(FFramePositions[static_cast<size_t>(index)], soFromBeginning);
-            FPlayedBytes = static_cast<int64_t>(index) * FBytesPerFrame;
+            FNextFrameSample = static_cast<int64_t>(index) * FFrameSamples;
+            FHeardFrom = FEncoderGap.Known && index == wanted ? target : FNextFrameSample;
+            FHeardFrom = std::clamp(FHeardFrom, FHeard.Begin, std::max(FHeard.Begin, FHeard.End));
+            FPlayedBytes = (FHeardFrom - FHeard.Begin) * (FBytesPerFrame / FFrameSamples);
+            FWrittenBytes = FPlayedBytes;
         }
         if (paused) {
             FSoundOut.Pause();
@@ -86,10 +100,25 @@ void TMP3Player::Seek(int32_t ms) {
     RequestPosition();
 }
 
+bool TMP3Player::AccountPlayedLocked() {
+    if (!FSoundOut.Active()) {
+        return false;
+    }
+    FPlayedBytes += FSoundOut.GetDoneBytes();
+    if (FSwitchPending && FPlayedBytes >= FSwitchAt) {
+        // The device has played the last of the previous track: the next one is being heard.
+        FPlayedBytes -= FSwitchAt;
+        FSwitchPending = false;
+        FSwitchHeard = true;
+        return true;
+    }
+    return false;
+}
+
 int32_t TMP3Player::Position() {
     TMPLockGuard lock(FOutputLock);
     if (FSoundOut.Active()) {
-        FPlayedBytes += FSoundOut.GetDoneBytes();
+        AccountPlayedLocked();
         const int64_t bitsPerSecond =
             int64_t{FSoundOut.SamplesPerSec()} * FSoundOut.Channels() * FSoundOut.BitsPerSample();
         if (bitsPerSecond > 0) {

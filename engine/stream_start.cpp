@@ -154,6 +154,9 @@ TMPInfoFrame ReadInfoFrame(const uint8_t* frame, int32_t frameBytes, const TMPHe
         offset -= 2;
         info.Kind = InfoTagAt(frame, frameBytes, offset);
     }
+    if (info.Kind != TMPInfoFrameKind::None) {
+        info.TagOffset = offset;
+    }
     if (info.Kind == TMPInfoFrameKind::Vbri) {
         info.Bytes = FieldAt(frame, frameBytes, offset + 10);
         info.Frames = FieldAt(frame, frameBytes, offset + 14);
@@ -213,7 +216,8 @@ int32_t StreamFrameLength(const uint8_t* bytes, const TMPStreamStart& start, TMP
     if (length == 0 && start.FreeFormatLength > 0 && header.SyncKind != 0 && header.BitrateIndex == 0) {
         length = start.FreeFormatLength;
     }
-    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 || !HeadersCompatible(start.FirstHeader, bytes)) {
+    if (length <= 0 || header.LayerCode < 1 || header.LayerCode > 3 ||
+        !HeadersCompatible(start.FirstHeader, bytes)) {
         return 0;
     }
     return length + (header.PaddingBit ? (header.LayerCode == 3 ? 4 : 1) : 0);

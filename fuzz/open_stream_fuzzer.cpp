@@ -97,7 +97,7 @@ void CheckWav(const std::string& path, int32_t bytesPerFrame) {
         Fail("the WAV header does not count the bytes in the file");
     }
     if ((wav.size() - 44) % static_cast<size_t>(bytesPerFrame) != 0) {
-        Fail("the WAV file holds a partial frame");
+        Fail("the WAV file holds a partial frame (or, trimmed, a partial sample)");
     }
 }
 
@@ -156,7 +156,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CheckStreamInformation(player);
     // An unseekable stream is closed at its end, and its figures with it.
-    const int32_t bytesPerFrame = player.BytesPerFrame();
+    // With the encoder's delay and padding known, what is written is trimmed to the heard samples; else it
+    // is whole frames.
+    const int32_t bytesPerFrame = player.EncoderGap().Known ? player.Channels() * 2 : player.BytesPerFrame();
 
     rig.Ended = false;
     player.PlayToFile(rig.Wav);

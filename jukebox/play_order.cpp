@@ -173,6 +173,20 @@ TEndOfTrack TPlayOrder::EndOfTrack() {
     return TEndOfTrack::Stop;
 }
 
+int32_t TPlayOrder::EntryAfterCurrent() const {
+    const int32_t count = Count();
+    if (count == 0 || FCurrentGone || FFresh) {
+        return -1;
+    }
+    if (RepeatOne()) {
+        return EntryAt(FPlayIndex);
+    }
+    if (FPlayIndex < count - 1) {
+        return EntryAt(FPlayIndex + 1);
+    }
+    return RepeatAll() ? EntryAt(0) : -1;
+}
+
 bool TPlayOrder::AdvanceForDecode() {
     const int32_t next = FCurrentGone ? FPlayIndex : FPlayIndex + 1;
     if (next >= Count()) {

@@ -83,6 +83,10 @@ public:
     // The end of the current track by the play mode: repeat one replays it; else the next step; after
     // the last step the first with repeat all, else playback stops (PlayIndex stays).
     TEndOfTrack EndOfTrack();
+    // The entry EndOfTrack would lead to, without moving: what a gapless player opens ahead. -1 when
+    // playback would stop, and while the current track is no longer in the album (the next step is then
+    // settled only when it ends).
+    int32_t EntryAfterCurrent() const;
     // The end of a file while decoding the album to WAV: the next step in order; false when the last step
     // is done (PlayIndex then stays at the last step).
     bool AdvanceForDecode();

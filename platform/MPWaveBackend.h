@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,6 +39,17 @@ protected:
 
 // The current volume of the (single) device, shared by every handle.
 uint32_t CurrentWaveVolume();
+
+// Receives the bytes a device plays, in order, as it plays them; returns 0 or the error that breaks the
+// device (it keeps consuming, and reports the error as its Failure).
+using TMPWaveSink = std::function<int32_t(const uint8_t* data, uint32_t size)>;
+
+// The null device's consumption with a sink; unpaced, every buffer is played as soon as it is queued.
+std::unique_ptr<TMPWaveDevice> MakeSinkWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify,
+                                                  TMPWaveSink sink, bool paced);
+// The recording device of TUNELO_AUDIO=file:PATH[:paced].
+int32_t OpenFileWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::string& path, bool paced,
+                           const TMPWaveFormat& format, TMPWaveNotify notify);
 
 int32_t OpenNullWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const TMPWaveFormat& format,
                            TMPWaveNotify notify);

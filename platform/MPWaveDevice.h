@@ -1,9 +1,10 @@
 // The wave-output device: plays 16- or 8-bit PCM from buffers that the caller prepares once and queues
 // again and again. Every queued buffer comes back exactly once, in queue order, as an MM_WOM_DONE
-// notification (lParam: the header). Three backends sit behind it: a PulseAudio server (PipeWire serves
-// the same protocol; TUNELO_AUDIO=pulse or pulse:SINK), ALSA (the "default" PCM, or TUNELO_AUDIO=alsa:NAME)
-// and a null device that consumes buffers at real-time pace without sound (TUNELO_AUDIO=null). Without a
-// choice the server is used when one answers, else ALSA's "default".
+// notification (lParam: the header). Four backends sit behind it: a PulseAudio server (PipeWire serves
+// the same protocol; TUNELO_AUDIO=pulse or pulse:SINK), ALSA (the "default" PCM, or TUNELO_AUDIO=alsa:NAME),
+// a null device that consumes buffers at real-time pace without sound (TUNELO_AUDIO=null), and a recording
+// device that writes what it is given into a WAV file (TUNELO_AUDIO=file:PATH, at once; file:PATH:paced,
+// in real time). Without a choice the server is used when one answers, else ALSA's "default".
 //
 // Every call returns a result code: 0 for success, a positive code of the device layer (below, including
 // the sound server's errors), or a negative code of ALSA (an error number); WaveOutGetErrorText turns each
@@ -35,6 +36,8 @@ constexpr int32_t WAVERR_UNPREPARED = 34;
 constexpr int32_t WAVERR_UNKNOWNBACKEND = 4096;
 // No choice was made, and neither a sound server nor ALSA's "default" device answers.
 constexpr int32_t WAVERR_NOSOUNDDEVICE = 4097;
+// The recording file of TUNELO_AUDIO=file:PATH cannot be created or written.
+constexpr int32_t WAVERR_RECORDINGFILE = 4098;
 
 // The default device; device 0 is the only other identifier.
 constexpr uint32_t WAVE_MAPPER = 0xFFFFFFFF;

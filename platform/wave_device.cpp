@@ -20,13 +20,14 @@ std::mutex gChoiceMutex;
 std::string gChoice;
 
 struct TBackendChoice {
-    enum { kAutomatic, kNull, kAlsa, kPulse, kUnknown } Kind;
-    // The ALSA PCM or the server's sink; empty: the server's default sink.
+    enum { kAutomatic, kNull, kAlsa, kPulse, kFile, kUnknown } Kind;
+    // The ALSA PCM or the server's sink (empty: the server's default sink), or the recording's path.
     std::string DeviceName;
+    bool Paced = false;
 };
 
-// The program's choice, else TUNELO_AUDIO: "null", "alsa", "alsa:NAME", "pulse", "pulse:SINK". Neither:
-// whatever answers.
+// The program's choice, else TUNELO_AUDIO: "null", "alsa", "alsa:NAME", "pulse", "pulse:SINK",
+// "file:PATH", "file:PATH:paced". Neither: whatever answers.
 TBackendChoice ChooseBackend() {
     std::string value = WaveOutputChoice();
     if (value.empty()) {
@@ -51,6 +52,16 @@ TBackendChoice ChooseBackend() {
     }
     if (view.starts_with("pulse:") && view.size() > 6) {
         return {TBackendChoice::kPulse, std::string(view.substr(6))};
+    }
+    if (view.starts_with("file:") && view.size() > 5) {
+        std::string_view path = view.substr(5);
+        const bool paced = path.ends_with(":paced");
+        if (paced) {
+            path.remove_suffix(6);
+        }
+        if (!path.empty()) {
+            return {TBackendChoice::kFile, std::string(path), paced};
+        }
     }
     return {TBackendChoice::kUnknown, {}};
 }
@@ -189,6 +200,8 @@ int32_t WaveOutOpen(std::unique_ptr<TMPWaveDevice>& device, uint32_t deviceId, c
         return OpenAlsaWaveDevice(device, backend.DeviceName, format, std::move(notify));
     case TBackendChoice::kPulse:
         return OpenPulseWaveDevice(device, backend.DeviceName, format, std::move(notify));
+    case TBackendChoice::kFile:
+        return OpenFileWaveDevice(device, backend.DeviceName, backend.Paced, format, std::move(notify));
     case TBackendChoice::kUnknown:
         break;
     }
@@ -201,6 +214,7 @@ uint32_t WaveOutGetNumDevs() {
     case TBackendChoice::kAutomatic:
         return PulseServerAnswers() || AlsaWaveDeviceAvailable("default") ? 1 : 0;
     case TBackendChoice::kNull:
+    case TBackendChoice::kFile:
         return 1;
     case TBackendChoice::kAlsa:
         return AlsaWaveDeviceAvailable(backend.DeviceName) ? 1 : 0;
@@ -270,6 +284,9 @@ bool WaveOutGetErrorText(int32_t code, std::string& text) {
         text =
             "No sound device: no PulseAudio or PipeWire server answers and ALSA cannot open its \"default\" "
             "device.";
+        return true;
+    case WAVERR_RECORDINGFILE:
+        text = "The recording file of TUNELO_AUDIO=file:PATH cannot be written.";
         return true;
     default:
         return false;

@@ -1,6 +1,7 @@
 // The null wave device: consumes queued buffers at the pace real playback would, without sound. The
 // position is worked out from the clock whenever someone looks; a thread of its own returns each buffer
-// when the clock says it has been played.
+// when the clock says it has been played. The recording device is the same with a sink that receives each
+// byte as it is played, and optionally without the pacing (every buffer is played the moment it arrives).
 #include <chrono>
 #include <thread>
 
@@ -15,8 +16,9 @@ constexpr int64_t kNanosPerSecond = 1000000000;
 
 class TNullWaveDevice final : public TMPQueuedWaveDevice {
 public:
-    TNullWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify)
-        : TMPQueuedWaveDevice(format, std::move(notify)), FLastUpdate(TClock::now()) {
+    TNullWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify, TMPWaveSink sink, bool paced)
+        : TMPQueuedWaveDevice(format, std::move(notify)), FSink(std::move(sink)), FPaced(paced),
+          FLastUpdate(TClock::now()) {
         FThread = std::thread([this] { Run(); });
     }
 
@@ -51,6 +53,8 @@ public:
 
     int32_t Reset() override {
         std::lock_guard lock(FMutex);
+        // What played up to now has been heard (and, when recording, is written) before the rest is dropped.
+        Advance(TClock::now());
         ReturnAllLocked();
         FPosition = 0;
         FConsumedOfFirst = 0;
@@ -66,6 +70,11 @@ public:
         Advance(TClock::now());
         bytes = static_cast<uint32_t>(FPosition);
         return MMSYSERR_NOERROR;
+    }
+
+    int32_t Failure() override {
+        std::lock_guard lock(FMutex);
+        return FFailure;
     }
 
 private:
@@ -89,8 +98,9 @@ private:
             std::chrono::duration_cast<std::chrono::nanoseconds>(now - FLastUpdate).count();
         FLastUpdate = now;
         const int64_t scaled = std::max<int64_t>(elapsed, 0) * FFormat.SamplesPerSec + FCarry;
-        FCarry = scaled % kNanosPerSecond;
-        uint64_t bytes = static_cast<uint64_t>(scaled / kNanosPerSecond) * FFormat.BlockAlign;
+        FCarry = FPaced ? scaled % kNanosPerSecond : 0;
+        uint64_t bytes =
+            FPaced ? static_cast<uint64_t>(scaled / kNanosPerSecond) * FFormat.BlockAlign : UINT64_MAX;
         while (!FQueue.empty()) {
             const uint32_t left = Remaining();
             if (left == 0) {
@@ -101,6 +111,9 @@ private:
                 break;
             }
             const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(bytes, left));
+            if (FSink && FFailure == MMSYSERR_NOERROR) {
+                FFailure = FSink(FQueue.front()->Data + FConsumedOfFirst, take);
+            }
             FConsumedOfFirst += take;
             FPosition += take;
             bytes -= take;
@@ -148,6 +161,9 @@ private:
         }
     }
 
+    const TMPWaveSink FSink;
+    const bool FPaced;
+    int32_t FFailure = MMSYSERR_NOERROR;
     std::thread FThread;
     bool FStopping = false;
     bool FPaused = false;
@@ -162,8 +178,13 @@ private:
 
 int32_t OpenNullWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const TMPWaveFormat& format,
                            TMPWaveNotify notify) {
-    device = std::make_unique<TNullWaveDevice>(format, std::move(notify));
+    device = std::make_unique<TNullWaveDevice>(format, std::move(notify), TMPWaveSink{}, true);
     return MMSYSERR_NOERROR;
+}
+
+std::unique_ptr<TMPWaveDevice> MakeSinkWaveDevice(const TMPWaveFormat& format, TMPWaveNotify notify,
+                                                  TMPWaveSink sink, bool paced) {
+    return std::make_unique<TNullWaveDevice>(format, std::move(notify), std::move(sink), paced);
 }
 
 } // namespace tunelo

@@ -113,9 +113,12 @@ TEST(InfoCommand, VbrAndPlainStreamsAndTheFileNameAsTitle) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const std::vector<Block> blocks = ParseBlocks(run.Out);
     ASSERT_EQ(blocks.size(), 4u);
-    // Xing: 21 audio frames after the information frame; no bit rate.
+    // Xing: 21 audio frames after the information frame; lame's tag makes them exactly the 0.5 s it was
+    // given; no bit rate.
     EXPECT_EQ(blocks[0].at("bit rate"), "0");
-    EXPECT_EQ(blocks[0].at("duration (ms)"), "548");
+    EXPECT_EQ(blocks[0].at("duration (ms)"), "500");
+    EXPECT_EQ(blocks[0].at("samples"), "22050");
+    EXPECT_EQ(blocks[1].at("samples"), "unknown");
     EXPECT_EQ(blocks[0].at("data start"), "417");
     EXPECT_EQ(blocks[0].at("data length"), "7044");
     EXPECT_EQ(blocks[0].at("tags found"), "none");

@@ -57,11 +57,19 @@ TEST(PlayerOpen, AXingFrameGivesThePlayingTimeFromItsFrameCountAndIsNeverDecoded
     EXPECT_EQ(player.TotalPcmBytes(), frameCount * 4608);
     EXPECT_EQ(player.Duration(), frameCount * 4608 * 1000 / 176400);
     EXPECT_EQ(player.DataLength(), byteCount - 417);
+    // lame's tag follows the Xing fields (flags 15: 120 bytes); its delay and padding make the 21 frames
+    // the encoder's input exactly, less the decoder's delay at the start, plus it at the end.
+    const size_t lame = 36 + 120;
+    const int32_t delay = (bytes[lame + 21] << 4) | (bytes[lame + 22] >> 4);
+    const int32_t padding = ((bytes[lame + 22] & 0x0F) << 8) | bytes[lame + 23];
+    const int32_t heard = frameCount * 1152 - delay - padding;
+    EXPECT_EQ(player.ExactSamples(), heard);
+    EXPECT_EQ(player.Duration(), heard * 1000 / 44100);
 
     TempDir dir;
     const Bytes wav = PlayToWav(player, path, dir.Path("vbr.wav"));
-    // 21 audio frames follow the Xing frame (ffprobe lists 21 packets).
-    EXPECT_EQ(wav.size(), 44u + 21u * 4608u);
+    // 21 audio frames follow the Xing frame (ffprobe lists 21 packets); what is heard of them is written.
+    EXPECT_EQ(wav.size(), 44u + size_t(heard) * 4u);
 }
 
 TEST(PlayerOpen, AXingFrameCountOfOneGivesOneFramesPlayingTime) {
@@ -81,10 +89,12 @@ TEST(PlayerOpen, LamesInfoTagInAProtectedFrameIsFoundWithoutTheCrcWord) {
     OpenQuietly(player, path);
     // 13 audio frames of 1152 mono samples at 32000 Hz follow the Info frame.
     EXPECT_EQ(player.TotalPcmBytes(), 13 * 2304);
-    EXPECT_EQ(player.Duration(), 13 * 2304 * 1000 / 64000);
+    // Its LAME tag (whose CRC holds) trims the 13 frames to the 0.4 s lame was given.
+    EXPECT_EQ(player.ExactSamples(), 12800);
+    EXPECT_EQ(player.Duration(), 400);
     TempDir dir;
     const Bytes wav = PlayToWav(player, path, dir.Path("crc.wav"));
-    EXPECT_EQ(wav.size(), 44u + 13u * 2304u);
+    EXPECT_EQ(wav.size(), 44u + 12800u * 2u);
 }
 
 TEST(PlayerOpen, AVbriFrameInAnMpeg1StereoFileIsFoundAtOffset36AndSkipped) {

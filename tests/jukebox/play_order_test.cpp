@@ -180,6 +180,39 @@ TEST_F(PlayOrderTest, EndOfTrackInEachMode) {
     EXPECT_EQ(Order.PlayIndex(), 0);
 }
 
+TEST_F(PlayOrderTest, TheEntryAfterTheCurrentOneIsWhereTheEndOfTheTrackLeads) {
+    Add(4);
+    const struct {
+        bool Random;
+        bool NormalDown;
+        bool RepeatOneDown;
+    } modes[] = {{false, true, false},
+                 {false, false, true},
+                 {false, false, false},
+                 {true, true, false},
+                 {true, false, false}};
+    for (const auto& mode : modes) {
+        Order.SetRandom(mode.Random);
+        Order.SetPlayModeFromButtons(mode.NormalDown, mode.RepeatOneDown);
+        for (int32_t step = 0; step < Order.Count(); ++step) {
+            PlayStep(step);
+            const int32_t predicted = Order.EntryAfterCurrent();
+            const int32_t played = Order.EndOfTrack() == TEndOfTrack::Stop ? -1 : Order.TakeCurrent();
+            EXPECT_EQ(NameOf(predicted), NameOf(played))
+                << "random " << mode.Random << " normal " << mode.NormalDown << " step " << step;
+        }
+    }
+    // Normal order at the last step: nothing follows. A deleted current track: not settled yet.
+    Order.SetRandom(false);
+    Order.SetPlayModeFromButtons(true, false);
+    PlayStep(3);
+    EXPECT_EQ(Order.EntryAfterCurrent(), -1);
+    PlayStep(1);
+    EXPECT_EQ(NameOf(Order.EntryAfterCurrent()), "2");
+    Album.RemoveEntry(Order.CurrentEntry());
+    EXPECT_EQ(Order.EntryAfterCurrent(), -1);
+}
+
 TEST_F(PlayOrderTest, RandomWithRepeatAllPlaysTheShuffledOrderAndRepeatsItUnchanged) {
     Add(6);
     Order.SetRandom(true);
