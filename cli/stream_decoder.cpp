@@ -53,35 +53,35 @@ bool TStreamDecoder::AtDataEnd() const {
 // The frame length with padding at the reader, or 0 when the bytes there are not a frame of this stream.
 int32_t TStreamDecoder::CheckFrame(TMPHeader& header) const {
     return StreamFrameLength(Reader_.Data(), Start_, header);
+}
 
-    void TStreamDecoder::ReadGap(const TMPStreamStart& start, bool seekable) {
-        Gap_ = TMPEncoderGap{};
-        DecodedSamples_ = kUnknownSamples;
-        // An iTunSMPB comment in the leading tag first, so that a LAME tag, which travels with the audio
-        // frames, wins. A pipe has gone past its tag by now.
-        if (seekable) {
-            const int64_t tagBytes = std::min<int64_t>(Info_.DataStart(), Reader_.Capacity());
-            if (tagBytes >= 10) {
-                Reader_.Seek(0, soFromBeginning);
-                if (Reader_.NeedContiguous(static_cast<int32_t>(tagBytes))) {
-                    FindITunSmpb(Reader_.Data(), static_cast<size_t>(Reader_.Linear()), Gap_);
-                }
-                Reader_.Seek(start.DataStart, soFromBeginning);
+void TStreamDecoder::ReadGap(const TMPStreamStart& start, bool seekable) {
+    Gap_ = TMPEncoderGap{};
+    DecodedSamples_ = kUnknownSamples;
+    // An iTunSMPB comment in the leading tag first, so that a LAME tag, which travels with the audio
+    // frames, wins. A pipe has gone past its tag by now.
+    if (seekable) {
+        const int64_t tagBytes = std::min<int64_t>(Info_.DataStart(), Reader_.Capacity());
+        if (tagBytes >= 10) {
+            Reader_.Seek(0, soFromBeginning);
+            if (Reader_.NeedContiguous(static_cast<int32_t>(tagBytes))) {
+                FindITunSmpb(Reader_.Data(), static_cast<size_t>(Reader_.Linear()), Gap_);
             }
-            if (!Reader_.NeedContiguous(start.FrameBytes)) {
-                throw EMPError(kUnknownMpegAudioFormat);
-            }
+            Reader_.Seek(start.DataStart, soFromBeginning);
         }
-        const TMPInfoFrame& info = start.InfoFrame;
-        TMPLameTag lame;
-        if (info.Kind != TMPInfoFrameKind::None && info.Kind != TMPInfoFrameKind::Vbri &&
-            ReadLameTag(Reader_.Data(), start.FrameBytes, info.TagOffset, lame)) {
-            Gap_ = TMPEncoderGap{true, lame.EncoderDelay, lame.EncoderPadding, kUnknownSamples};
+        if (!Reader_.NeedContiguous(start.FrameBytes)) {
+            throw EMPError(kUnknownMpegAudioFormat);
         }
-        // The count is of the audio frames after the information frame.
-        if (info.Frames > 0 && Format_.Channels > 0) {
-            DecodedSamples_ = int64_t{info.Frames} * (Format_.SamplesPerFrame / Format_.Channels);
-        }
+    }
+    const TMPInfoFrame& info = start.InfoFrame;
+    TMPLameTag lame;
+    if (info.Kind != TMPInfoFrameKind::None && info.Kind != TMPInfoFrameKind::Vbri &&
+        ReadLameTag(Reader_.Data(), start.FrameBytes, info.TagOffset, lame)) {
+        Gap_ = TMPEncoderGap{true, lame.EncoderDelay, lame.EncoderPadding, kUnknownSamples};
+    }
+    // The count is of the audio frames after the information frame.
+    if (info.Frames > 0 && Format_.Channels > 0) {
+        DecodedSamples_ = int64_t{info.Frames} * (Format_.SamplesPerFrame / Format_.Channels);
     }
 }
 
