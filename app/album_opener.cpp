@@ -1,4 +1,4 @@
-#include "AlbumOpener.h"
+#include "album_opener.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <map>
 
-#include "error_box.h"
 #include "Unit4.h"
+#include "error_box.h"
 
 namespace tunelo {
 

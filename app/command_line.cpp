@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "command_line.h"
 
-#include "AlbumOpener.h"
 #include "Unit4.h"
+#include "album_opener.h"
 
 namespace tunelo {
 

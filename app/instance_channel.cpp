@@ -1,4 +1,4 @@
-#include "InstanceChannel.h"
+#include "instance_channel.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "CommandLine.h"
-#include "InstanceChannel.h"
-#include "MprisService.h"
-#include "SessionKeeper.h"
 #include "Unit4.h"
+#include "command_line.h"
 #include "engine_host.h"
+#include "instance_channel.h"
 #include "instance_lock.h"
+#include "mpris_service.h"
 #include "quit_signals.h"
+#include "session_keeper.h"
 #include "transport_pictures.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "MprisService.h"
+#include "mpris_service.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "AlbumOpener.h"
-#include "ClickTo.h"
 #include "Unit4.h"
+#include "album_opener.h"
+#include "click_to.h"
 
 namespace tunelo {
 

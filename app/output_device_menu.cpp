@@ -1,9 +1,9 @@
-#include "OutputDeviceMenu.h"
+#include "output_device_menu.h"
 
 #include <QActionGroup>
 
 #include "ini_file.h"
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 namespace tunelo {
 

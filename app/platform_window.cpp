@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "OutputDeviceMenu.h"
 #include "Unit4.h"
 #include "error_box.h"
 #include "ini_file.h"
@@ -13,6 +12,7 @@
 #include "main_form.h"
 #include "manual.h"
 #include "message_window.h"
+#include "output_device_menu.h"
 #include "transport_pictures.h"
 
 namespace tunelo {

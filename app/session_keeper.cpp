@@ -1,14 +1,14 @@
-#include "SessionKeeper.h"
+#include "session_keeper.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
 
-#include "ClickTo.h"
+#include "Unit4.h"
+#include "click_to.h"
 #include "error_box.h"
 #include "ini_file.h"
-#include "Unit4.h"
 
 namespace tunelo {
 

@@ -13,7 +13,6 @@
 #include <random>
 #include <vector>
 
-#include "MPStandardTables.h"
 #include "bit_reader.h"
 #include "bit_writer.h"
 #include "decoder_state.h"
@@ -21,6 +20,7 @@
 #include "layer3_huffman.h"
 #include "layer3_spectrum.h"
 #include "routine_table.h"
+#include "standard_tables.h"
 
 namespace tunelo::bench {
 

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "MP3decdr.h"
-#include "MPErrors.h"
-#include "MPStreamReader.h"
-#include "MPStreamStart.h"
 #include "commands.h"
+#include "errors.h"
 #include "file_stream.h"
+#include "stream_reader.h"
+#include "stream_start.h"
 #include "terminal_text.h"
 
 namespace tunelo::cli {

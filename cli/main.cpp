@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "MPOutputFile.h"
 #include "commands.h"
+#include "output_file.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <exception>
 
-#include "MPErrors.h"
-#include "MPLameTag.h"
-#include "MPStreamStart.h"
+#include "errors.h"
+#include "lame_tag.h"
+#include "stream_start.h"
 
 namespace tunelo::cli {
 

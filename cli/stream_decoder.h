@@ -8,11 +8,11 @@
 #include <string>
 
 #include "MP3decdr.h"
-#include "MPGapless.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
-#include "MPStreamStart.h"
 #include "file_stream.h"
+#include "gapless.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
+#include "stream_start.h"
 
 namespace tunelo::cli {
 

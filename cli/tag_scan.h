@@ -6,8 +6,8 @@
 #include <string>
 
 #include "file_stream.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
 
 namespace tunelo::cli {
 

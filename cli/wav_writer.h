@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MPOutputFile.h"
+#include "output_file.h"
 #include "wav_header.h"
 
 namespace tunelo::cli {

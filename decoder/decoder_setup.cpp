@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "MP3decdr.h"
-#include "MPStandardTables.h"
 #include "frame_driver.h"
 #include "layer12.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

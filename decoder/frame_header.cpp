@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "MP3decdr.h"
-#include "MPStandardTables.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

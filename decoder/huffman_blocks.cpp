@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "MPStandardTables.h"
 #include "layer3_huffman.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "MPStandardTables.h"
 #include "bit_reader.h"
 #include "frame_driver.h"
 #include "layer12.h"
+#include "standard_tables.h"
 #include "synthesis.h"
 
 namespace tunelo {

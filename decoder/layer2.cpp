@@ -2,9 +2,9 @@
 // the 12 granules of three samples of a frame, then synthesis.
 #include <algorithm>
 
-#include "MPStandardTables.h"
 #include "bit_reader.h"
 #include "layer12.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

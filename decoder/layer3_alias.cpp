@@ -1,8 +1,8 @@
 // Layer III alias reduction: eight butterflies across each subband boundary of the long-block part.
 #include <algorithm>
 
-#include "MPTables.h"
 #include "layer3_spectrum.h"
+#include "layer3_tables.h"
 #include "routine_table.h"
 
 namespace tunelo {

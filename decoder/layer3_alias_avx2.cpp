@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "MPTables.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

@@ -1,6 +1,6 @@
 // The scale-factor band tables of one stream, copied from the standard's tables into the state.
-#include "MPStandardTables.h"
 #include "frame_driver.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "MPTables.h"
 #include "layer3_spectrum.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

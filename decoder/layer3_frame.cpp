@@ -3,14 +3,14 @@
 #include <cstring>
 
 #include "MP3decdr.h"
-#include "MPStandardTables.h"
-#include "MPTables.h"
 #include "bit_reader.h"
 #include "frame_driver.h"
 #include "layer3_huffman.h"
 #include "layer3_hybrid.h"
 #include "layer3_side_info.h"
 #include "layer3_spectrum.h"
+#include "layer3_tables.h"
+#include "standard_tables.h"
 #include "synthesis.h"
 
 namespace tunelo {

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "MPTables.h"
 #include "layer3_hybrid.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

@@ -18,9 +18,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "MPTables.h"
 #include "layer3_hybrid.h"
 #include "layer3_imdct_packed.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

@@ -1,8 +1,8 @@
 // The factors and products of the packed filterbank members, built once per process.
 #include <cmath>
 
-#include "MPTables.h"
 #include "layer3_imdct_packed.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

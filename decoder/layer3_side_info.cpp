@@ -2,8 +2,8 @@
 // than trusting the stream's first header, because bit rate, padding and stereo mode change per frame.
 #include "layer3_side_info.h"
 
-#include "MPStandardTables.h"
 #include "bit_reader.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 

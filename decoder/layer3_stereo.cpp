@@ -2,8 +2,8 @@
 // to the two channels of one granule after dequantisation.
 #include <algorithm>
 
-#include "MPTables.h"
 #include "layer3_spectrum.h"
+#include "layer3_tables.h"
 
 namespace tunelo {
 

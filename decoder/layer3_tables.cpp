@@ -1,7 +1,7 @@
 // The computed tables of the Layer III back end and the synthesis transform's factors. Everything
 // is worked out in long double and rounded to float only when stored.
 
-#include "MPTables.h"
+#include "layer3_tables.h"
 
 #include <cmath>
 #include <initializer_list>

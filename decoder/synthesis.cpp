@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "MPTables.h"
+#include "layer3_tables.h"
 #include "synthesis.h"
 
 namespace tunelo {

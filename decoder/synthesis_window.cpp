@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "MP3decdr.h"
-#include "MPTables.h"
+#include "layer3_tables.h"
 #include "routine_table.h"
 
 namespace tunelo {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "MPTables.h"
+#include "layer3_tables.h"
 #include "routine_table.h"
 #include "synthesis_window_layout.h"
 

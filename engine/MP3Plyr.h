@@ -3,10 +3,10 @@
 #pragma once
 
 #include "MP3Trds.h"
-#include "MPErrors.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
 #include "aligned_block.h"
+#include "errors.h"
 #include "file_stream.h"
+#include "mp3_info.h"
 #include "player.h"
 #include "sound_out.h"
+#include "stream_reader.h"

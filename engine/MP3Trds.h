@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "MPMessage.h"
+#include "message_numbers.h"
 
 namespace tunelo {
 

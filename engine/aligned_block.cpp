@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "MPErrors.h"
+#include "errors.h"
 
 namespace tunelo {
 

@@ -1,4 +1,4 @@
-#include "MPErrors.h"
+#include "errors.h"
 
 #include <cstdio>
 

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MPErrors.h"
+#include "errors.h"
 
 namespace tunelo {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "MPGapless.h"
+#include "gapless.h"
 
 namespace tunelo {
 

@@ -1,4 +1,4 @@
-#include "MPOutputFile.h"
+#include "output_file.h"
 
 #include <array>
 #include <atomic>

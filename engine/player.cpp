@@ -1,7 +1,7 @@
 // The player component's life, properties and transport control: play, pause, resume, stop, close.
 #include <algorithm>
 
-#include "MPErrors.h"
+#include "errors.h"
 #include "player.h"
 
 namespace tunelo {

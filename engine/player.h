@@ -21,16 +21,16 @@
 #include "MP3Trds.h"
 #include "MP3decdr.h"
 #include "MPCPUSpc.h"
-#include "MPGapless.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
-#include "MPStreamStart.h"
 #include "aligned_block.h"
 #include "file_stream.h"
+#include "gapless.h"
 #include "message_window.h"
+#include "mp3_info.h"
 #include "player_states.h"
 #include "replay_gain.h"
 #include "sound_out.h"
+#include "stream_reader.h"
+#include "stream_start.h"
 
 namespace tunelo {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "MPErrors.h"
+#include "errors.h"
 #include "pcm_gain.h"
 #include "player.h"
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "MPErrors.h"
+#include "errors.h"
 #include "player.h"
 
 namespace tunelo {

@@ -6,7 +6,7 @@
 // for the window thread to show its error would hang both. So a worker's error is queued with the play it
 // belongs to, the window is told by a plain post, and the worker goes on at once: the decode thread first
 // stops its own loop, the wave output drops the rest of a failed file by itself.
-#include "MPErrors.h"
+#include "errors.h"
 #include "player.h"
 
 namespace tunelo {

@@ -3,7 +3,7 @@
 // the same open device. The listener still hears the end of the current track for as long as the output
 // holds, so the track change is reported to the window thread only once the device has played up to the
 // switch.
-#include "MPErrors.h"
+#include "errors.h"
 #include "player.h"
 
 namespace tunelo {

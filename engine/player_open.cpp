@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "MPErrors.h"
-#include "MPLameTag.h"
+#include "errors.h"
+#include "lame_tag.h"
 #include "player.h"
 
 namespace tunelo {

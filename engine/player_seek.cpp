@@ -2,7 +2,7 @@
 // the last known one), and the play position.
 #include <algorithm>
 
-#include "MPErrors.h"
+#include "errors.h"
 #include "player.h"
 
 namespace tunelo {

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "MPClock.h"
-#include "MPErrors.h"
+#include "errors.h"
 #include "sound_out.h"
+#include "tick_clock.h"
 #include "wav_header.h"
 
 namespace tunelo {

@@ -13,10 +13,9 @@
 #include <string>
 
 #include "MP3Trds.h"
-#include "MPOutputFile.h"
+#include "output_file.h"
 #include "wav_header.h"
-#include "MPWaveDevice.h"
-#include "wav_header.h"
+#include "wave_device.h"
 
 namespace tunelo {
 

@@ -1,9 +1,9 @@
-#include "MPStreamReader.h"
+#include "stream_reader.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "MPErrors.h"
+#include "errors.h"
 
 namespace tunelo {
 

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "MPErrors.h"
-#include "MPStreamStart.h"
+#include "errors.h"
+#include "stream_start.h"
 
 namespace tunelo {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "MP3Trds.h"
-#include "MPErrors.h"
+#include "errors.h"
 
 namespace tunelo {
 

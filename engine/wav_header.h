@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 namespace tunelo {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "MPInfo.h"
-#include "MPStreamReader.h"
 #include "file_stream.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MPErrors.h"
+#include "errors.h"
 
 namespace tunelo {
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "MPMessage.h"
+#include "message_numbers.h"
 
 namespace tunelo {
 

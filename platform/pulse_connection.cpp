@@ -5,8 +5,8 @@
 #include <mutex>
 #include <string>
 
-#include "MPPulseConnection.h"
-#include "MPWaveBackend.h"
+#include "pulse_connection.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "MPWaveBackend.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "MPWaveBackend.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "MPWaveBackend.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

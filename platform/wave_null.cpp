@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "MPWaveBackend.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <deque>
 
-#include "MPPulseConnection.h"
-#include "MPWaveBackend.h"
+#include "pulse_connection.h"
+#include "wave_backend.h"
 
 namespace tunelo {
 

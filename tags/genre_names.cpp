@@ -1,6 +1,6 @@
 #include <cctype>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 
 namespace tunelo {
 

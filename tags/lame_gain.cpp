@@ -2,7 +2,7 @@
 // data behind a "Xing" or "Info" header.
 #include <cmath>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 
 namespace tunelo {

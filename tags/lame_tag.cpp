@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "MPLameTag.h"
+#include "lame_tag.h"
 
 namespace tunelo {
 

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "MPErrors.h"
-#include "MPInfo.h"
+#include "errors.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 #include "text_encoding.h"
 

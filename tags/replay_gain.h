@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 
 namespace tunelo {
 

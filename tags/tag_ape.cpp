@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "replay_gain_items.h"
 #include "tag_bytes.h"
 #include "text_encoding.h"

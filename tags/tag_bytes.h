@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "MPStreamReader.h"
+#include "stream_reader.h"
 
 namespace tunelo::tagbytes {
 

@@ -1,7 +1,7 @@
 // The 128-byte ID3 version 1 tag at the end of the audio data, with the version 1.1 track number.
 #include <string>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 #include "text_encoding.h"
 

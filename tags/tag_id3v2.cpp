@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 #include "tag_id3v2_frames.h"
 

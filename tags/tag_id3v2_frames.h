@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 
 namespace tunelo {
 

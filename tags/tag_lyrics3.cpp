@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 #include "text_encoding.h"
 

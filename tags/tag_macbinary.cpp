@@ -2,7 +2,7 @@
 // data fork (and a resource fork behind it).
 #include <algorithm>
 
-#include "MPInfo.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 
 namespace tunelo {

@@ -1,7 +1,7 @@
 // The RIFF wrapper: the head scan walks the chunks up to the "data" chunk that holds the MPEG audio, the
 // tail scan finds the "LIST" chunk of form "INFO" behind it and reads its text entries.
-#include "MPErrors.h"
-#include "MPInfo.h"
+#include "errors.h"
+#include "mp3_info.h"
 #include "tag_bytes.h"
 #include "text_encoding.h"
 

@@ -2,9 +2,9 @@
 // choice reaches the wave device and the settings file, and a new window starts with the stored choice.
 #include <QAction>
 
-#include "../platform/PulseTestServer.h"
-#include "MPWaveDevice.h"
-#include "OutputDeviceMenu.h"
+#include "../platform/pulse_test_server.h"
+#include "output_device_menu.h"
+#include "wave_device.h"
 #include "window_test_support.h"
 
 namespace tunelo::test {

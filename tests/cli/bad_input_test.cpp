@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "MP3Plyr.h"
-#include "PcmCompare.h"
 #include "cli_run.h"
 #include "ini_file.h"
+#include "pcm_compare.h"
 
 using namespace tunelo;
 using namespace tunelo::test;

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "PcmCompare.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 

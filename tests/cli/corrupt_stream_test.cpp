@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "PcmCompare.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <sstream>
 
-#include "PcmCompare.h"
 #include "cli_run.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 

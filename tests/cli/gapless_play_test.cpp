@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "PcmCompare.h"
 #include "cli_run.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 

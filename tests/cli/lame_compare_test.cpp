@@ -2,7 +2,7 @@
 // decoded by tunelo-cli at full bandwidth and by mpg123: the two must agree to full accuracy and in length.
 #include <gtest/gtest.h>
 
-#include "PcmCompare.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "PcmCompare.h"
 #include "cli_run.h"
+#include "pcm_compare.h"
 
 using namespace tunelo::test;
 using clitest::ReadBytes;

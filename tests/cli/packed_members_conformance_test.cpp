@@ -3,7 +3,7 @@
 // of the last bit), and each meets full accuracy against the reference decoder.
 #include <gtest/gtest.h>
 
-#include "PcmCompare.h"
+#include "pcm_compare.h"
 #include "routine_table.h"
 
 using namespace tunelo::test;

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "PcmCompare.h"
 #include "cli_run.h"
+#include "pcm_compare.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "MP3decdr.h"
-#include "MPStandardTables.h"
 #include "bit_writer.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 namespace {

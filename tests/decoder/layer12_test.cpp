@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "MPStandardTables.h"
 #include "bit_writer.h"
 #include "layer12.h"
+#include "standard_tables.h"
 #include "synthesis.h"
 
 namespace tunelo {
@@ -434,8 +434,7 @@ TEST(Layer12Setup, LimitsAreCappedPerChannelAndDoubledForTwoChannels) {
         {2, 1, 8, 0, 5000, 14, 54},  // (320000 + 24000) / 48000 = 7
         {1, 0, 4, 0, 24000, 64, 64}, // at least half the sampling rate: every subband Layer I codes
         {1, 0, 4, 0, 0, 64, 64},     // no limit: every subband
-        {1, 2, 4, 3, 24000, 32, 32},
-        {1, 0, 4, 0, 22050, 64, 64}, // exactly half of 44100 Hz
+        {1, 2, 4, 3, 24000, 32, 32},  {1, 0, 4, 0, 22050, 64, 64}, // exactly half of 44100 Hz
         {1, 0, 4, 0, 22049, 62, 64}, // just below half: 32 subbands by rounding, capped at 31
         {1, 0, 4, 0, 21000, 60, 64}, // (1344000 + 22050) / 44100 = 30
     };

@@ -1,11 +1,11 @@
 // Layer III dequantisation: values against the standard's formula in double precision, band walking
 // and stopping, the short-block reorder, mixed blocks, block information, and hostile input.
 
-#include "MPStandardTables.h"
-#include "MPTables.h"
 #include "decoder_state.h"
 #include "frame_driver.h"
 #include "layer3_spectrum.h"
+#include "layer3_tables.h"
+#include "standard_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
-#include "MPStandardTables.h"
 #include "bit_reader.h"
 #include "bit_writer.h"
 #include "frame_driver.h"
 #include "layer3_huffman.h"
+#include "standard_tables.h"
 
 namespace tunelo {
 namespace {

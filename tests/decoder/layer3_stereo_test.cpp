@@ -2,10 +2,10 @@
 // against the standard's factors computed here in double precision, and with hostile block information.
 
 #include "MPCPUSpc.h"
-#include "frame_driver.h"
-#include "MPStandardTables.h"
 #include "decoder_state.h"
+#include "frame_driver.h"
 #include "layer3_spectrum.h"
+#include "standard_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "MP3decdr.h"
-#include "MPStandardTables.h"
-#include "MPTables.h"
+#include "layer3_tables.h"
 #include "routine_table.h"
+#include "standard_tables.h"
 #include "synthesis.h"
 
 namespace tunelo {

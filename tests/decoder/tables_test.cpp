@@ -1,7 +1,7 @@
 // The stored standard tables and the computed Layer III and synthesis tables.
 
-#include "MPStandardTables.h"
-#include "MPTables.h"
+#include "layer3_tables.h"
+#include "standard_tables.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "AlbumOpener.h"
-#include "CommandLine.h"
-#include "DesktopTestSupport.h"
-#include "InstanceChannel.h"
+#include "album_opener.h"
+#include "command_line.h"
+#include "desktop_test_support.h"
+#include "instance_channel.h"
 #include "instance_lock.h"
 
 namespace tunelo::test {

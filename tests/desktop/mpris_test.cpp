@@ -5,8 +5,8 @@
 #include <QDBusObjectPath>
 #include <QUrl>
 
-#include "DesktopTestSupport.h"
-#include "MprisService.h"
+#include "desktop_test_support.h"
+#include "mpris_service.h"
 
 namespace tunelo::test {
 namespace {

@@ -3,9 +3,9 @@
 #include <QDBusArgument>
 #include <QDBusVariant>
 
-#include "DesktopTestSupport.h"
-#include "MprisService.h"
-#include "SessionKeeper.h"
+#include "desktop_test_support.h"
+#include "mpris_service.h"
+#include "session_keeper.h"
 
 namespace tunelo::test {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "MPWaveDevice.h"
 #include "player_test_support.h"
+#include "wave_device.h"
 
 using namespace playertest;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "../tags/tag_file_builder.h"
-#include "MPGapless.h"
+#include "gapless.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "../engine/player_test_support.h"
-#include "PulseTestServer.h"
+#include "pulse_test_server.h"
 
 using namespace tunelo;
 using namespace playertest;

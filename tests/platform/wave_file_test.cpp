@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 using namespace tunelo;
 using namespace std::chrono_literals;

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "../cli/cli_run.h"
-#include "MPWaveBackend.h"
-#include "MPWaveDevice.h"
-#include "PulseTestServer.h"
+#include "pulse_test_server.h"
+#include "wave_backend.h"
+#include "wave_device.h"
 
 using namespace tunelo;
 using namespace pulsetest;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "MPLameTag.h"
+#include "lame_tag.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "MPErrors.h"
+#include "errors.h"
 #include "file_stream.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
 #include "tag_file_builder.h"
 
 using namespace tunelo;

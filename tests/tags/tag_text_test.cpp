@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "file_stream.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
 #include "tag_file_builder.h"
 #include "text_encoding.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 namespace tunelo {
 

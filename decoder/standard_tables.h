@@ -1,5 +1,5 @@
 // The numbers of the MPEG audio standards (ISO/IEC 11172-3, ISO/IEC 13818-3), as stored data.
-// The definitions live in generated/StandardTables.cpp, written by tools/gen_tables.py from the
+// The definitions live in generated/standard_tables.cpp, written by tools/gen_tables.py from the
 // table files of the standards; do not edit the generated file by hand.
 #pragma once
 

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <mutex>
 
-#include "MPWaveDevice.h"
+#include "wave_device.h"
 
 namespace tunelo {
 

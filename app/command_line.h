@@ -2,7 +2,7 @@
 //
 // Files, album files and folders go into the album and the first of them plays (--enqueue: they only go
 // in); the control options work the transport as its buttons do. A second start hands its whole command
-// line to the running copy, which carries it out the same way (see InstanceChannel.h).
+// line to the running copy, which carries it out the same way (see instance_channel.h).
 #pragma once
 
 #include <QString>

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "MPMessage.h"
+#include "message_numbers.h"
 
 namespace tunelo {
 

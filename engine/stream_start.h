@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "MP3decdr.h"
-#include "MPInfo.h"
-#include "MPStreamReader.h"
+#include "mp3_info.h"
+#include "stream_reader.h"
 
 namespace tunelo {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MPStreamReader.h"
+#include "stream_reader.h"
 
 namespace tunelo {
 
