@@ -148,8 +148,14 @@ QVariantMap TMprisService::Metadata() const {
     }
     const TMusicList& music = FWindow.Album.Entry(entry);
     TMP3Player& player = *FWindow.MP3Player1;
-    if (player.IsOpen() && player.FileName() == music.FileName && player.Duration() > 0) {
-        metadata.insert(QStringLiteral("mpris:length"), static_cast<qlonglong>(player.Duration()) * 1000);
+    if (player.IsOpen() && player.FileName() == music.FileName) {
+        if (player.Duration() > 0) {
+            metadata.insert(QStringLiteral("mpris:length"), static_cast<qlonglong>(player.Duration()) * 1000);
+        }
+        const QString art = FCovers.UrlFor(music.FileName, player.Info().Picture());
+        if (!art.isEmpty()) {
+            metadata.insert(QStringLiteral("mpris:artUrl"), art);
+        }
     }
     metadata.insert(QStringLiteral("xesam:title"), QString::fromStdString(GridTitle(music)));
     if (!music.Artist.empty()) {

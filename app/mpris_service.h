@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "cover_files.h"
 #include "player.h"
 
 namespace tunelo {
@@ -87,6 +88,7 @@ private:
     QTimer FRefreshTimer;
     QVariantMap FLastPlayer;
     bool FRegistered = false;
+    mutable TCoverFiles FCovers;
 };
 
 // org.mpris.MediaPlayer2

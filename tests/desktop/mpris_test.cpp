@@ -135,6 +135,38 @@ TEST_F(MprisTest, OpenUriAddsTheFilePlaysItAndDescribesIt) {
     EXPECT_EQ(AlbumFiles().size(), 1u);
 }
 
+// An ID3v2.3 tag holding one front cover (APIC) of the given bytes.
+std::string CoverTag(const std::string& png) {
+    std::string frame = std::string("\0image/png\0", 11) + '\x03' + std::string("\0", 1) + png;
+    const auto be32 = [](size_t n) {
+        return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                           static_cast<char>(n)};
+    };
+    frame = "APIC" + be32(frame.size()) + std::string(2, '\0') + frame;
+    const size_t size = frame.size();
+    const std::string synchsafe{static_cast<char>((size >> 21) & 0x7F),
+                                static_cast<char>((size >> 14) & 0x7F), static_cast<char>((size >> 7) & 0x7F),
+                                static_cast<char>(size & 0x7F)};
+    return std::string("ID3\x03\0\0", 6) + synchsafe + frame;
+}
+
+TEST_F(MprisTest, ThePlayingTracksCoverIsOfferedAsAFileWithItsBytes) {
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, '\x5A');
+    const std::string plain = LongStream("music/plain.mp2", 4);
+    const std::string covered = (FFolder / "music/covered.mp2").string();
+    WriteFile(covered, CoverTag(png) + ReadFile(plain));
+
+    Call("OpenUri", {QUrl::fromLocalFile(QString::fromStdString(plain)).toString()});
+    EXPECT_FALSE(Metadata().contains(QStringLiteral("mpris:artUrl"))) << "no picture, no art";
+
+    Call("OpenUri", {QUrl::fromLocalFile(QString::fromStdString(covered)).toString()});
+    ASSERT_EQ(PlayingFile(), covered);
+    const QUrl art(Metadata().value(QStringLiteral("mpris:artUrl")).toString());
+    ASSERT_TRUE(art.isLocalFile()) << art.toString().toStdString();
+    EXPECT_TRUE(art.toLocalFile().endsWith(QStringLiteral(".png")));
+    EXPECT_EQ(ReadFile(art.toLocalFile().toStdString()), png);
+}
+
 TEST_F(MprisTest, TheTransportMethodsWorkAsTheButtons) {
     TwoTracks();
     struct TStep {
