@@ -344,8 +344,9 @@ int RunPlay(int argc, char** argv) {
         }
     }
     if (arguments.empty()) {
-        std::fprintf(stderr, "usage: tunelo-cli play [--volume N] [--balance N] [--device NAME] [--replaygain "
-                             "track|album [--preamp DB]] FILE|ALBUM.m3u...\n");
+        std::fprintf(stderr,
+                     "usage: tunelo-cli play [--volume N] [--balance N] [--device NAME] [--replaygain "
+                     "track|album [--preamp DB]] FILE|ALBUM.m3u...\n");
         return 2;
     }
     std::vector<std::string> albumErrors;

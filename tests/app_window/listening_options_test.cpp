@@ -2,8 +2,8 @@
 // one reads as, and that a menu choice is stored and handed on.
 #include <QMenu>
 
-#include "window_test_support.h"
 #include "listening_options.h"
+#include "window_test_support.h"
 
 namespace {
 

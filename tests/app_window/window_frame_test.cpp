@@ -32,7 +32,8 @@ TEST_F(FrameTest, TheWindowLooksAsItShould) {
         items.append(action->text());
     }
     // The code page and ReplayGain submenus follow the two original entries and the sound output.
-    EXPECT_EQ(items, (QStringList{"Topix", "About TUNELO", "Sound output", "", "Tag text code page", "ReplayGain"}));
+    EXPECT_EQ(items,
+              (QStringList{"Topix", "About TUNELO", "Sound output", "", "Tag text code page", "ReplayGain"}));
     for (QWidget* widget : {static_cast<QWidget*>(Window.get()), static_cast<QWidget*>(Window->MList),
                             static_cast<QWidget*>(Window->Panel1)}) {
         EXPECT_EQ(widget->contextMenuPolicy(), Qt::CustomContextMenu) << widget->metaObject()->className();

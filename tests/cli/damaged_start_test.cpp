@@ -168,9 +168,9 @@ namespace {
 TEST(Durations, InfoIsWithinOneFrameOfTheDecodedLength) {
     TempDir dir;
     const fs::path source = dir.Path("sweep.wav");
-    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 '" + source.string() +
-                           "' synth 9.9 sine 200-3000 2>/dev/null")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("sox -n -r 44100 -c 2 -b 16 '" + source.string() + "' synth 9.9 sine 200-3000 2>/dev/null")
+                      .c_str()),
               0);
     struct TCase {
         const char* Name;
