@@ -1,7 +1,7 @@
 // The ReplayGain fields of the LAME tag, which lame writes into the first (silent) frame of the audio
 // data behind a "Xing" or "Info" header.
-#include <cmath>
 
+#include "lame_tag.h"
 #include "mp3_info.h"
 #include "tag_bytes.h"
 
@@ -20,20 +20,17 @@ int32_t XingOffset(const uint8_t* header) {
     return 4 + (crc ? 2 : 0) + sideInfo;
 }
 
-// One 16-bit gain field: name code (1 track, 2 album), originator, sign and tenths of a dB.
-void TakeGainField(const uint8_t* field, TMPReplayGain& gain, double peak) {
-    const int word = (field[0] << 8) | field[1];
-    const int name = word >> 13;
-    const int originator = (word >> 10) & 0x7;
-    if (originator == 0) {
+// A gain field of the tag as the tag reader's figures; an unset one or one nobody set is left out.
+void TakeGain(const TMPLameGain& field, double peak, TMPReplayGain& gain) {
+    if (!field.Present() || field.Originator == 0) {
         return;
     }
-    const double decibels = ((word & 0x200) != 0 ? -1 : 1) * (word & 0x1FF) / 10.0;
-    if (name == 1) {
+    const double decibels = field.TenthsDb / 10.0;
+    if (field.Name == 1) {
         gain.HasTrackGain = true;
         gain.TrackGain = decibels;
         gain.TrackPeak = peak;
-    } else if (name == 2) {
+    } else if (field.Name == 2) {
         gain.HasAlbumGain = true;
         gain.AlbumGain = decibels;
         gain.AlbumPeak = peak;
@@ -60,21 +57,16 @@ void TMP3Info::ReadLameGain() {
     if (!HasId(frame + xing, "Xing") && !HasId(frame + xing, "Info")) {
         return;
     }
-    const int32_t flags = BigEndian32(frame + xing + 4);
-    const int32_t lame = xing + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) +
-                         ((flags & 8) ? 4 : 0);
-    constexpr int32_t kLameFieldsSize = 19; // encoder (9), revision, lowpass, peak (4), two gains (4)
-    if (!Need(reader, lame + kLameFieldsSize)) {
+    // The tag and its CRC lie within the Xing fields' largest extent (with the table of contents).
+    constexpr int32_t kLargestTagEnd = 8 + 4 + 4 + 100 + 4 + kLameTagSize;
+    // A short file may end before that; NeedContiguous then leaves all that is left in Linear.
+    const int32_t available = Need(reader, xing + kLargestTagEnd) ? xing + kLargestTagEnd : reader.Linear();
+    TMPLameTag tag;
+    if (!ReadLameTag(reader.Data(), available, xing, tag)) {
         return;
     }
-    const uint8_t* fields = reader.Data() + lame;
-    if (!HasId(fields, "LAME")) {
-        return;
-    }
-    // Fixed point with 1.0 at 2^23; lame leaves it 0 unless asked to find the peak.
-    const double peak = static_cast<uint32_t>(BigEndian32(fields + 11)) / std::ldexp(1.0, 23);
-    TakeGainField(fields + 15, FLameGain, peak);
-    TakeGainField(fields + 17, FLameGain, peak);
+    TakeGain(tag.TrackGain, tag.Peak, FLameGain);
+    TakeGain(tag.AlbumGain, tag.Peak, FLameGain);
 }
 
 } // namespace tunelo
