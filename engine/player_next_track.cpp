@@ -22,7 +22,7 @@ void TMP3Player::SetNextFileName(const std::string& fileName) {
         // The decode thread has moved on to a track the window thread has not yet been told of: what
         // follows is asked for again when it has been (OnTrackChange).
         TMPLockGuard lock(FDecoderLock);
-        if (FAwaitingTrackChange) {
+        if (!FSwitchedFileName.empty()) {
             return;
         }
     }
@@ -116,10 +116,20 @@ void TMP3Player::CheckTrackChange() {
         FFileName = FSwitchedFileName;
         FSwitchedFileName.clear();
         wasAwaiting = FAwaitingTrackChange;
-        FAwaitingTrackChange = false;
     }
     if (!FDestroying && OnTrackChange) {
         OnTrackChange(*this);
+    }
+    {
+        // Only now: a decode thread that reaches the end of the data while the handler prepares what
+        // follows must wait for it rather than take "nothing prepared" for the end of the album. A switch
+        // the handler's preparation already led to is awaited in its turn.
+        TMPLockGuard decoderLock(FDecoderLock);
+        if (FSwitchedFileName.empty()) {
+            FAwaitingTrackChange = false;
+        } else {
+            wasAwaiting = false;
+        }
     }
     // The decode thread may be waiting at the end of the new track's data for what comes after it (which
     // the handler may just have prepared).
