@@ -328,7 +328,8 @@ private:
     double FGainFactor = 1.0;
 
     // The open stream.
-    TMPSourceStream* FStream = nullptr;
+    // Replaced by the decode thread at a gapless switch while the window thread asks IsOpen().
+    std::atomic<TMPSourceStream*> FStream{nullptr};
     uint8_t FStreamFlags = 0;
     TMPHeader FHeader{};
     int32_t FLayer = 0;
