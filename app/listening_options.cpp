@@ -84,7 +84,8 @@ void AddListeningMenu(QMenu& menu, const std::string& iniFileName,
     QMenu* gain = menu.addMenu(QStringLiteral("ReplayGain"));
     auto* modeGroup = new QActionGroup(gain);
     for (const auto& [caption, mode] :
-         {std::pair{"Off", rgmOff}, std::pair{"Track", rgmTrack}, std::pair{"Album", rgmAlbum}}) {
+         {std::pair{"Off", rgmOff}, std::pair{"Track", rgmTrack}, std::pair{"Album", rgmAlbum},
+          std::pair{"Album while its tracks play in a row", rgmAuto}}) {
         const TMPReplayGainMode chosen = mode;
         AddChoice(*gain, *modeGroup, QString::fromUtf8(caption), current.Mode == mode,
                   [change, chosen] { change([&](TListeningSettings& s) { s.Mode = chosen; }); });

@@ -1,8 +1,9 @@
 // Two submenus of the window's context menu, "Tag text code page" (for tag text that declares none) and
-// "ReplayGain" (off, track, album; pre-amp steps), applied to both players and kept in the settings file:
+// "ReplayGain" (off, track, album, album while its tracks play in a row; pre-amp steps), applied to both
+// players and kept in the settings file:
 //
 //   [Options]  TagCodePage      iconv name, empty for Latin-1 (the default)
-//              ReplayGain       "off" (the default), "track" or "album"
+//              ReplayGain       "off" (the default), "track", "album" or "auto"
 //              ReplayGainPreamp pre-amp in dB, -15..15, default 0
 #pragma once
 

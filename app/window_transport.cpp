@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "Unit4.h"
+#include "album_run.h"
 #include "error_box.h"
 #include "transport_pictures.h"
 
@@ -164,6 +165,7 @@ bool TPlatform::StartEntry(int32_t entry) {
     SelectRow(entry + 1);
     const std::string& source = Album.Entry(entry).FileName;
     try {
+        MP3Player1->SetAlbumRun(PlaysInAlbumRun(Album, PlayOrder, entry));
         MP3Player1->SetFileName(source);
         const int32_t duration = MP3Player1->Duration();
         SetPlayPosition(duration > 0 ? duration : 1, 0);
@@ -193,6 +195,7 @@ void TPlatform::PrepareNextTrack() {
         return;
     }
     try {
+        MP3Player1->SetNextAlbumRun(PlaysInAlbumRun(Album, PlayOrder, entry));
         MP3Player1->SetNextFileName(Album.Entry(entry).FileName);
     } catch (const std::exception&) {
         // Left to the end of the track, which opens it by name and shows why it cannot be played.

@@ -1,4 +1,4 @@
-// tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album [--preamp DB]] IN OUT: the encoder's
+// tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album|auto [--preamp DB]] IN OUT: the encoder's
 // delay and padding are cut off unless --no-gapless keeps every sample of every frame.
 #include <cerrno>
 #include <cstdio>

@@ -17,7 +17,7 @@ struct Command {
 const Command kCommands[] = {
     {"frames", "frames FILE                  list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
     {"decode",
-     "decode [--full] [--replaygain track|album [--preamp DB]] IN OUT\n"
+     "decode [--full] [--replaygain track|album|auto [--preamp DB]] IN OUT\n"
      "                               decode IN to OUT (.wav, raw PCM, or - for stdout)",
      tunelo::cli::RunDecode},
     {"bench", "bench FILE [-n N]            time N decodes of FILE (default 5)", tunelo::cli::RunBench},
@@ -29,14 +29,14 @@ const Command kCommands[] = {
     {"cover", "cover FILE OUT               write the picture embedded in FILE's tags to OUT",
      tunelo::cli::RunCover},
     {"play",
-     "play [--volume N] [--balance N] [--device NAME] [--replaygain track|album [--preamp DB]]\n"
+     "play [--volume N] [--balance N] [--device NAME] [--replaygain track|album|auto [--preamp DB]]\n"
      "     FILE|ALBUM.m3u...\n"
      "                               play the files one after another (keys: space, n, p,\n"
      "                               left/right seek 5 s, q); NAME: pulse[:SINK], alsa[:PCM],\n"
      "                               null (default: the sound server if one answers, else ALSA)",
      tunelo::cli::RunPlay},
     {"wav",
-     "wav [--replaygain track|album [--preamp DB]] DIR FILE|ALBUM.m3u...\n"
+     "wav [--replaygain track|album|auto [--preamp DB]] DIR FILE|ALBUM.m3u...\n"
      "                               decode each file through the player into DIR/NAME.wav",
      tunelo::cli::RunWav},
 };

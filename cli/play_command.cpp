@@ -162,6 +162,9 @@ public:
     ~TPlayRun() { SetErrorDisplay(nullptr); }
 
     TMP3Player& Player() { return FPlayer; }
+    const std::vector<std::string>& Files() const { return FFiles; }
+    // For automatic ReplayGain: which files play among tracks of their album (AlbumRunsOf).
+    void SetAlbumRuns(std::vector<bool> runs) { FAlbumRuns = std::move(runs); }
     bool Failed() const { return FFailed; }
     bool Done() const { return FDone; }
 
@@ -169,6 +172,7 @@ public:
         while (FIndex < FFiles.size()) {
             FCurrentPath = FFiles[FIndex];
             try {
+                FPlayer.SetAlbumRun(InAlbumRun(FIndex));
                 FPlayer.SetFileName(FCurrentPath);
                 PrepareNext();
                 FPlayer.Play();
@@ -240,6 +244,7 @@ private:
             return;
         }
         try {
+            FPlayer.SetNextAlbumRun(InAlbumRun(FIndex + 1));
             FPlayer.SetNextFileName(FFiles[FIndex + 1]);
         } catch (const std::exception&) {
         }
@@ -297,7 +302,10 @@ private:
     }
 
     TMP3Player FPlayer;
+    bool InAlbumRun(size_t index) const { return index < FAlbumRuns.size() && FAlbumRuns[index]; }
+
     std::vector<std::string> FFiles;
+    std::vector<bool> FAlbumRuns;
     size_t FIndex = 0;
     std::string FCurrentPath;
     bool FTerminal;
@@ -378,6 +386,9 @@ int RunPlay(int argc, char** argv) {
         run.Player().SetVolBalance(balance);
         run.Player().SetReplayGainMode(gainOptions.Mode);
         run.Player().SetReplayGainPreamp(gainOptions.Preamp);
+        if (gainOptions.Mode == rgmAuto) {
+            run.SetAlbumRuns(AlbumRunsOf(run.Files()));
+        }
         run.StartCurrent();
         std::string typed;
         while (!run.Done() && gInterrupted == 0) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tag_scan.h"
+
 namespace tunelo::cli {
 
 TOptionResult TakeReplayGainOption(int argc, char** argv, int& index, TReplayGainOptions& options,
@@ -12,7 +14,7 @@ TOptionResult TakeReplayGainOption(int argc, char** argv, int& index, TReplayGai
     const bool hasValue = index + 1 < argc;
     if (std::strcmp(argv[index], "--replaygain") == 0 && hasValue) {
         if (!ReplayGainModeFromName(argv[++index], options.Mode)) {
-            std::fprintf(stderr, "tunelo-cli %s: --replaygain takes off, track or album\n", command);
+            std::fprintf(stderr, "tunelo-cli %s: --replaygain takes off, track, album or auto\n", command);
             return TOptionResult::Bad;
         }
         return TOptionResult::Taken;
@@ -29,6 +31,22 @@ TOptionResult TakeReplayGainOption(int argc, char** argv, int& index, TReplayGai
         return TOptionResult::Taken;
     }
     return TOptionResult::NotThis;
+}
+
+std::vector<bool> AlbumRunsOf(const std::vector<std::string>& files) {
+    std::vector<std::string> albums;
+    albums.reserve(files.size());
+    for (const std::string& file : files) {
+        TTagScan scan;
+        std::string reason;
+        albums.push_back(scan.Open(file, "", reason) ? scan.Info().Album() : std::string());
+    }
+    std::vector<bool> runs(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        runs[i] = InAlbumRun(albums[i], i > 0 ? albums[i - 1] : std::string(),
+                             i + 1 < files.size() ? albums[i + 1] : std::string());
+    }
+    return runs;
 }
 
 } // namespace tunelo::cli

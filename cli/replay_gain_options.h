@@ -1,5 +1,8 @@
-// The ReplayGain options that decode and play share: --replaygain off|track|album and --preamp DB.
+// The ReplayGain options that decode, play and wav share: --replaygain off|track|album|auto and --preamp DB.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "replay_gain.h"
 
@@ -16,5 +19,9 @@ enum class TOptionResult { NotThis, Taken, Bad };
 // command is printed.
 TOptionResult TakeReplayGainOption(int argc, char** argv, int& index, TReplayGainOptions& options,
                                    const char* command);
+
+// For the automatic mode: whether each file of a run, played in the given order, plays next to another
+// track of its album (by the album names of their tags; a file that cannot be read has none).
+std::vector<bool> AlbumRunsOf(const std::vector<std::string>& files);
 
 } // namespace tunelo::cli

@@ -125,7 +125,8 @@ int RunWav(int argc, char** argv) {
     argv += first;
     if (argc < 2) {
         std::fprintf(
-            stderr, "usage: tunelo-cli wav [--replaygain track|album [--preamp DB]] DIR FILE|ALBUM.m3u...\n");
+            stderr,
+            "usage: tunelo-cli wav [--replaygain track|album|auto [--preamp DB]] DIR FILE|ALBUM.m3u...\n");
         return 2;
     }
     const std::string folder = argv[0];
@@ -146,8 +147,11 @@ int RunWav(int argc, char** argv) {
     run.Player().SetReplayGainMode(gainOptions.Mode);
     run.Player().SetReplayGainPreamp(gainOptions.Preamp);
     bool failed = !albumErrors.empty();
-    for (const std::string& file : files) {
-        failed |= !run.Decode(file, WavPathFor(folder, file));
+    const std::vector<bool> albumRuns =
+        gainOptions.Mode == rgmAuto ? AlbumRunsOf(files) : std::vector<bool>();
+    for (size_t i = 0; i < files.size(); ++i) {
+        run.Player().SetAlbumRun(!albumRuns.empty() && albumRuns[i]);
+        failed |= !run.Decode(files[i], WavPathFor(folder, files[i]));
     }
     // An album whose entries all came to nothing must not pass for a finished run.
     if (files.empty() && albumErrors.empty()) {

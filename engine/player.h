@@ -115,6 +115,12 @@ public:
     void SetReplayGainMode(TMPReplayGainMode value);
     double ReplayGainPreamp() const { return FReplayGainPreamp; }
     void SetReplayGainPreamp(double decibels);
+    // For the automatic mode: whether the open file (and the files opened after it) plays among tracks of
+    // its own album, and the same for the file prepared with SetNextFileName, which takes it over when it
+    // begins. See InAlbumRun.
+    bool AlbumRun() const { return FAlbumRun; }
+    void SetAlbumRun(bool value);
+    void SetNextAlbumRun(bool value);
     // Code page of tag text that declares none (ID3v1, Lyrics3, ...), as iconv names it; empty for
     // Latin-1. Takes effect at the next open.
     const std::string& LegacyCodePage() const { return FInfo.LegacyCodePage(); }
@@ -282,6 +288,9 @@ private:
     // OpenStream without the AutoPlay start.
     void OpenStreamUnchecked(TMPSourceStream* stream, uint8_t flags);
     void OpenStreamUnderLock();
+    // FGainFactor from the open file's figures, the mode, the pre-amp and the album run; under the decoder
+    // lock.
+    void UpdateGainFactorLocked();
     // Skips the information frame at the reader; returns the decoded samples per channel its frame count
     // gives, kUnknownSamples without a count. A LAME tag in it gives the encoder's delay and padding.
     int64_t SkipInfoFrame(const TMPInfoFrame& info);
@@ -324,6 +333,8 @@ private:
     int32_t FVolume = 100;
     TMPReplayGainMode FReplayGainMode = rgmOff;
     double FReplayGainPreamp = 0;
+    bool FAlbumRun = false;
+    bool FNextAlbumRun = false;
     // The linear factor the decoded samples are scaled by; changed under the decoder lock.
     double FGainFactor = 1.0;
 

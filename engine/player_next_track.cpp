@@ -73,6 +73,7 @@ bool TMP3Player::SwitchToNext() {
     FStreamFlags = kStreamSeekable | kStreamOwned;
     FSwitchedFileName = std::move(FNextFileName);
     FNextFileName.clear();
+    FAlbumRun = FNextAlbumRun;
     bool opened = true;
     try {
         OpenStreamUnderLock();

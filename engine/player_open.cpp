@@ -87,7 +87,7 @@ void TMP3Player::OpenStreamUnderLock() {
     FStart = start;
     FDataStart = start.DataStart;
     FDataLength = start.DataLength;
-    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
+    UpdateGainFactorLocked();
     FHeader = start.Header;
     FCurrentFrameLength = start.FrameBytes;
     FLayer = 4 - FHeader.LayerCode;

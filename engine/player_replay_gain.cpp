@@ -8,7 +8,7 @@ namespace tunelo {
 void TMP3Player::SetReplayGainMode(TMPReplayGainMode value) {
     TMPLockGuard decoderLock(FDecoderLock);
     FReplayGainMode = value;
-    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
+    UpdateGainFactorLocked();
 }
 
 void TMP3Player::SetReplayGainPreamp(double decibels) {
@@ -17,7 +17,22 @@ void TMP3Player::SetReplayGainPreamp(double decibels) {
     }
     TMPLockGuard decoderLock(FDecoderLock);
     FReplayGainPreamp = decibels;
-    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp);
+    UpdateGainFactorLocked();
+}
+
+void TMP3Player::SetAlbumRun(bool value) {
+    TMPLockGuard decoderLock(FDecoderLock);
+    FAlbumRun = value;
+    UpdateGainFactorLocked();
+}
+
+void TMP3Player::SetNextAlbumRun(bool value) {
+    TMPLockGuard decoderLock(FDecoderLock);
+    FNextAlbumRun = value;
+}
+
+void TMP3Player::UpdateGainFactorLocked() {
+    FGainFactor = ReplayGainFactor(FInfo.ReplayGain(), FReplayGainMode, FReplayGainPreamp, FAlbumRun);
 }
 
 } // namespace tunelo

@@ -4,9 +4,12 @@
 
 namespace tunelo {
 
-double ReplayGainFactor(const TMPReplayGain& gain, TMPReplayGainMode mode, double preampDb) {
+double ReplayGainFactor(const TMPReplayGain& gain, TMPReplayGainMode mode, double preampDb, bool albumRun) {
     if (mode == rgmOff) {
         return 1.0;
+    }
+    if (mode == rgmAuto) {
+        mode = albumRun ? rgmAlbum : rgmTrack;
     }
     // A file that lacks the chosen figure plays by the other one, and by the pre-amp alone without either.
     const bool album = gain.HasAlbumGain && (mode == rgmAlbum || !gain.HasTrackGain);
@@ -28,8 +31,12 @@ double ReplayGainFactor(const TMPReplayGain& gain, TMPReplayGainMode mode, doubl
     return factor;
 }
 
+bool InAlbumRun(std::string_view album, std::string_view before, std::string_view after) {
+    return !album.empty() && (album == before || album == after);
+}
+
 bool ReplayGainModeFromName(std::string_view name, TMPReplayGainMode& mode) {
-    for (TMPReplayGainMode candidate : {rgmOff, rgmTrack, rgmAlbum}) {
+    for (TMPReplayGainMode candidate : {rgmOff, rgmTrack, rgmAlbum, rgmAuto}) {
         if (name == ReplayGainModeName(candidate)) {
             mode = candidate;
             return true;
@@ -44,6 +51,8 @@ const char* ReplayGainModeName(TMPReplayGainMode mode) {
         return "track";
     case rgmAlbum:
         return "album";
+    case rgmAuto:
+        return "auto";
     default:
         return "off";
     }

@@ -157,6 +157,34 @@ TEST_F(TaggedFiles, ThePlayerAppliesTheGainAsTheFileDecodeDoes) {
     EXPECT_NEAR(SumOfMagnitudes(gained) / SumOfMagnitudes(plain), 0.5, 0.005);
 }
 
+TEST_F(TaggedFiles, AutomaticGainTakesTheAlbumFigureOnlyAmongTracksOfOneAlbum) {
+    // Every file: track gain 0 dB, album gain -6.02 dB; two of album "Run" in a row, then one of "Solo".
+    const fs::path folder = Folder().Path("auto");
+    fs::create_directories(folder);
+    const std::string d = folder.string();
+    const std::string make =
+        "/usr/bin/python3 -c \"import shutil, sys; from mutagen.id3 import ID3, TALB, TXXX\n"
+        "for name, album in (('run-1', 'Run'), ('run-2', 'Run'), ('solo', 'Solo')):\n"
+        "  path = sys.argv[2] + '/' + name + '.mp3'; shutil.copy(sys.argv[1], path); t = ID3()\n"
+        "  t.add(TALB(encoding=3, text=album))\n"
+        "  t.add(TXXX(encoding=3, desc='REPLAYGAIN_TRACK_GAIN', text='0.00 dB'))\n"
+        "  t.add(TXXX(encoding=3, desc='REPLAYGAIN_ALBUM_GAIN', text='-6.02 dB')); t.save(path)\" " +
+        File("base.mp3") + " " + d;
+    ASSERT_EQ(RunCommand(make), 0);
+    const CliResult run =
+        RunCli({"wav", "--replaygain", "auto", d, d + "/run-1.mp3", d + "/run-2.mp3", d + "/solo.mp3"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const fs::path plainFolder = Folder().Path("auto-plain");
+    fs::create_directories(plainFolder);
+    ASSERT_EQ(RunCli({"wav", plainFolder.string(), File("base.mp3")}).ExitCode, 0);
+    const double plain = SumOfMagnitudes(ReadPcm((plainFolder / "base.wav").string()));
+    ASSERT_GT(plain, 0);
+    for (const auto& [name, ratio] :
+         {std::pair{"run-1", 0.5}, std::pair{"run-2", 0.5}, std::pair{"solo", 1.0}}) {
+        EXPECT_NEAR(SumOfMagnitudes(ReadPcm(d + "/" + name + ".wav")) / plain, ratio, 0.005) << name;
+    }
+}
+
 TEST_F(TaggedFiles, PreampOnAFileWhosePeakIsFullScaleClipsNoSample) {
     const std::vector<int16_t> plain = Decode("loud.mp3", {});
     const std::vector<int16_t> gained = Decode("loud.mp3", {"--replaygain", "track", "--preamp", "12"});

@@ -21,6 +21,7 @@ struct TFactorCase {
     TMPReplayGainMode Mode;
     double Preamp;
     double ExpectedDb;
+    bool AlbumRun = false;
 };
 
 void PrintTo(const TFactorCase& c, std::ostream* out) {
@@ -33,7 +34,8 @@ class ReplayGainFactorTest : public testing::TestWithParam<TFactorCase> {};
 
 TEST_P(ReplayGainFactorTest, ChoosesTheFigureAndHoldsThePeakAtFullScale) {
     const TFactorCase& c = GetParam();
-    EXPECT_NEAR(Decibels(ReplayGainFactor(c.Gain, c.Mode, c.Preamp)), c.ExpectedDb, 1e-9) << c.What;
+    EXPECT_NEAR(Decibels(ReplayGainFactor(c.Gain, c.Mode, c.Preamp, c.AlbumRun)), c.ExpectedDb, 1e-9)
+        << c.What;
 }
 
 // {HasTrackGain, HasAlbumGain, TrackGain, TrackPeak, AlbumGain, AlbumPeak}
@@ -44,6 +46,10 @@ INSTANTIATE_TEST_SUITE_P(
         TFactorCase{"track", {true, true, -6, 0, -3, 0}, rgmTrack, 0, -6},
         TFactorCase{"album", {true, true, -6, 0, -3, 0}, rgmAlbum, 0, -3},
         TFactorCase{"pre-amp adds", {true, false, -6, 0, 0, 0}, rgmTrack, 2, -4},
+        TFactorCase{"auto within an album run", {true, true, -6, 0, -3, 0}, rgmAuto, 0, -3, true},
+        TFactorCase{"auto on its own", {true, true, -6, 0, -3, 0}, rgmAuto, 0, -6, false},
+        TFactorCase{
+            "album-run flag means nothing to track", {true, true, -6, 0, -3, 0}, rgmTrack, 0, -6, true},
         TFactorCase{"album falls back to track", {true, false, -6, 0, 0, 0}, rgmAlbum, 0, -6},
         TFactorCase{"track falls back to album", {false, true, 0, 0, -3, 0}, rgmTrack, 0, -3},
         TFactorCase{"no figures: pre-amp alone", {false, false, 0, 0, 0, 0}, rgmTrack, -5, -5},
@@ -78,6 +84,15 @@ TEST(ReplayGainItems, NamesAndNumbersAsTaggersWriteThem) {
     TMPReplayGainMode mode = rgmOff;
     EXPECT_TRUE(ReplayGainModeFromName("album", mode));
     EXPECT_EQ(mode, rgmAlbum);
+    EXPECT_TRUE(ReplayGainModeFromName(ReplayGainModeName(rgmAuto), mode));
+    EXPECT_EQ(mode, rgmAuto);
     EXPECT_FALSE(ReplayGainModeFromName("Album", mode));
     EXPECT_STREQ(ReplayGainModeName(rgmTrack), "track");
+}
+
+TEST(ReplayGainAlbumRun, ANeighbourOfTheSameNamedAlbum) {
+    EXPECT_TRUE(InAlbumRun("Kind of Blue", "", "Kind of Blue"));
+    EXPECT_TRUE(InAlbumRun("Kind of Blue", "Kind of Blue", "Other"));
+    EXPECT_FALSE(InAlbumRun("Kind of Blue", "Other", "kind of blue"));
+    EXPECT_FALSE(InAlbumRun("", "", ""));
 }
