@@ -1,5 +1,7 @@
 // The ALSA wave device. A feeder thread of its own hands the queued buffers to the PCM in non-blocking
-// writes, applying the device volume as it copies, and returns each buffer once all of it is with ALSA.
+// writes, applying the device volume as it copies, and returns each buffer once ALSA has played all of
+// it: a buffer returned while its end still sat in ALSA's ring would let the player take the music for
+// ended and stop the device, cutting off what the ring still held.
 // Every ALSA call is made under the device lock, so callers on other threads never meet the feeder inside
 // the library.
 #include <alsa/asoundlib.h>
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -115,6 +118,7 @@ public:
         std::lock_guard lock(FMutex);
         snd_pcm_drop(FPcm);
         const int prepared = snd_pcm_prepare(FPcm);
+        FHanded.clear();
         ReturnAllLocked();
         FConsumedOfFirst = 0;
         FWritten = 0;
@@ -134,6 +138,13 @@ public:
 
     int32_t GetPosition(uint32_t& bytes) override {
         std::lock_guard lock(FMutex);
+        bytes = static_cast<uint32_t>(PlayedFramesLocked() * FFormat.BlockAlign);
+        return MMSYSERR_NOERROR;
+    }
+
+private:
+    // Frames of FWritten that have left the ring for the speaker.
+    uint64_t PlayedFramesLocked() {
         snd_pcm_sframes_t delay = 0;
         switch (snd_pcm_state(FPcm)) {
         case SND_PCM_STATE_PREPARED:
@@ -149,31 +160,53 @@ public:
             break;
         }
         const auto pending = static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0));
-        const uint64_t played = FWritten - std::min(pending, FWritten);
-        bytes = static_cast<uint32_t>(played * FFormat.BlockAlign);
-        return MMSYSERR_NOERROR;
+        return FWritten - std::min(pending, FWritten);
     }
 
-private:
     void Run() {
         std::unique_lock lock(FMutex);
         while (!FStopping) {
-            if (FPaused || FQueue.empty() || FFailure != 0) {
-                FWake.wait(lock);
-            } else if (!Feed()) {
+            ReturnPlayedLocked();
+            const bool toFeed = !FPaused && FFailure == 0 && FQueue.size() > FHanded.size();
+            if (toFeed && Feed()) {
+                continue;
+            }
+            // Played buffers come back as the ring drains; a pause holds them, and Restart wakes the feeder.
+            if (toFeed || (!FHanded.empty() && !FPaused)) {
                 FWake.wait_for(lock, FRetry);
+            } else {
+                FWake.wait(lock);
             }
         }
     }
 
-    // Hands as much of the first buffer to ALSA as it takes now; false when nothing could be done.
+    // Returns the buffers whose every frame has been played.
+    void ReturnPlayedLocked() {
+        if (FHanded.empty()) {
+            return;
+        }
+        // ALSA starts only once its start threshold is reached: the end of the music may be less than that.
+        if (FQueue.size() == FHanded.size() && !FPaused && snd_pcm_state(FPcm) == SND_PCM_STATE_PREPARED &&
+            snd_pcm_start(FPcm) < 0) {
+            FHanded.clear();
+            ReturnAllLocked();
+            return;
+        }
+        const uint64_t played = PlayedFramesLocked();
+        while (!FHanded.empty() && FHanded.front() <= played) {
+            FHanded.pop_front();
+            ReturnFirstLocked();
+        }
+    }
+
+    // Hands as much of the first buffer not yet with ALSA as it takes now; false when nothing could be done.
     bool Feed() {
-        TMPWaveHeader& header = *FQueue.front();
+        TMPWaveHeader& header = *FQueue[FHanded.size()];
         const uint32_t blockAlign = FFormat.BlockAlign;
         const uint32_t framesLeft =
             (header.BufferLength - std::min(FConsumedOfFirst, header.BufferLength)) / blockAlign;
         if (framesLeft == 0) {
-            ReturnFirst();
+            HandedOver();
             return true;
         }
         const snd_pcm_sframes_t avail = snd_pcm_avail_update(FPcm);
@@ -197,7 +230,7 @@ private:
         FConsumedOfFirst += static_cast<uint32_t>(written) * blockAlign;
         FWritten += static_cast<uint64_t>(written);
         if ((header.BufferLength - FConsumedOfFirst) < blockAlign) {
-            ReturnFirst();
+            HandedOver();
         }
         return true;
     }
@@ -225,14 +258,16 @@ private:
             return true;
         }
         FFailure = recovered;
+        FHanded.clear();
         ReturnAllLocked();
         FConsumedOfFirst = 0;
         return false;
     }
 
-    void ReturnFirst() {
+    // The buffer being fed is all with ALSA; it comes back once played (ReturnPlayedLocked).
+    void HandedOver() {
         FConsumedOfFirst = 0;
-        ReturnFirstLocked();
+        FHanded.push_back(FWritten);
     }
 
     void StopFeeder() {
@@ -257,7 +292,9 @@ private:
     int32_t FFailure = 0;
     // Frames handed to ALSA since the device was opened or reset.
     uint64_t FWritten = 0;
-    // Bytes of the first queued buffer already handed over.
+    // Where each buffer all with ALSA ends, in frames of FWritten; they are the first of FQueue.
+    std::deque<uint64_t> FHanded;
+    // Bytes of the first queued buffer not yet all with ALSA that have been handed over.
     uint32_t FConsumedOfFirst = 0;
     std::vector<uint8_t> FScratch;
     std::thread FThread;

@@ -13,58 +13,15 @@
 #include <vector>
 
 #include "wave_device.h"
+#include "wave_test_support.h"
 
 using namespace tunelo;
+using namespace tunelo::test;
 using namespace std::chrono_literals;
 
 namespace {
 
 const bool kNullAudio = [] { return setenv("TUNELO_AUDIO", "null", 1) == 0; }();
-
-TMPWaveFormat Format(uint32_t rate, uint16_t channels, uint16_t bits) {
-    TMPWaveFormat format;
-    format.Channels = channels;
-    format.SamplesPerSec = rate;
-    format.BitsPerSample = bits;
-    format.BlockAlign = static_cast<uint16_t>(channels * bits / 8);
-    format.AvgBytesPerSec = rate * format.BlockAlign;
-    return format;
-}
-
-// Collects the done notifications of one device.
-class DoneCollector {
-public:
-    TMPWaveNotify Notify() {
-        return [this](uint32_t msg, uintptr_t, intptr_t lParam) {
-            std::lock_guard lock(FMutex);
-            FMessages.push_back(msg);
-            FDone.push_back(reinterpret_cast<TMPWaveHeader*>(lParam));
-            FArrived.notify_all();
-        };
-    }
-
-    // Waits (with a bound far beyond any real wait) until count notifications arrived.
-    bool WaitFor(size_t count) {
-        std::unique_lock lock(FMutex);
-        return FArrived.wait_for(lock, 30s, [&] { return FDone.size() >= count; });
-    }
-
-    std::vector<TMPWaveHeader*> Done() {
-        std::lock_guard lock(FMutex);
-        return FDone;
-    }
-
-    std::vector<uint32_t> Messages() {
-        std::lock_guard lock(FMutex);
-        return FMessages;
-    }
-
-private:
-    std::mutex FMutex;
-    std::condition_variable FArrived;
-    std::vector<TMPWaveHeader*> FDone;
-    std::vector<uint32_t> FMessages;
-};
 
 // Buffers of the given lengths with their headers.
 struct Buffers {
@@ -87,12 +44,6 @@ void PrepareAndQueueAll(TMPWaveDevice& device, Buffers& buffers) {
     for (TMPWaveHeader& header : buffers.Headers) {
         ASSERT_EQ(device.Write(header), MMSYSERR_NOERROR);
     }
-}
-
-uint32_t Position(TMPWaveDevice& device) {
-    uint32_t bytes = 0;
-    EXPECT_EQ(device.GetPosition(bytes), MMSYSERR_NOERROR);
-    return bytes;
 }
 
 TEST(NullWaveDevice, OpensOnlyValidFormatsAndDevices) {

@@ -18,56 +18,16 @@
 #include "pulse_test_server.h"
 #include "wave_backend.h"
 #include "wave_device.h"
+#include "wave_test_support.h"
 
 using namespace tunelo;
+using namespace tunelo::test;
 using namespace pulsetest;
 using namespace std::chrono_literals;
 
 namespace {
 
-TMPWaveFormat Format(uint32_t rate, uint16_t channels, uint16_t bits) {
-    TMPWaveFormat format;
-    format.Channels = channels;
-    format.SamplesPerSec = rate;
-    format.BitsPerSample = bits;
-    format.BlockAlign = static_cast<uint16_t>(channels * bits / 8);
-    format.AvgBytesPerSec = rate * format.BlockAlign;
-    return format;
-}
-
 const TMPWaveFormat kCd = Format(44100, 2, 16);
-
-// Collects the done notifications of one device, with the time each came.
-class DoneCollector {
-public:
-    TMPWaveNotify Notify() {
-        return [this](uint32_t msg, uintptr_t, intptr_t lParam) {
-            std::lock_guard lock(FMutex);
-            EXPECT_EQ(msg, MM_WOM_DONE);
-            FDone.push_back(reinterpret_cast<TMPWaveHeader*>(lParam));
-            FTimes.push_back(std::chrono::steady_clock::now());
-            FArrived.notify_all();
-        };
-    }
-    bool WaitFor(size_t count, std::chrono::seconds timeout = 30s) {
-        std::unique_lock lock(FMutex);
-        return FArrived.wait_for(lock, timeout, [&] { return FDone.size() >= count; });
-    }
-    std::vector<TMPWaveHeader*> Done() {
-        std::lock_guard lock(FMutex);
-        return FDone;
-    }
-    std::vector<std::chrono::steady_clock::time_point> Times() {
-        std::lock_guard lock(FMutex);
-        return FTimes;
-    }
-
-private:
-    std::mutex FMutex;
-    std::condition_variable FArrived;
-    std::vector<TMPWaveHeader*> FDone;
-    std::vector<std::chrono::steady_clock::time_point> FTimes;
-};
 
 // Stereo 16-bit tones, different on each side, never silent after the first frame.
 std::vector<int16_t> Tone(size_t frames, size_t firstFrame) {
@@ -109,12 +69,6 @@ void QueueAll(TMPWaveDevice& device, std::vector<TMPWaveHeader>& headers) {
         ASSERT_EQ(device.Prepare(header), MMSYSERR_NOERROR);
         ASSERT_EQ(device.Write(header), MMSYSERR_NOERROR);
     }
-}
-
-uint32_t Position(TMPWaveDevice& device) {
-    uint32_t bytes = 0;
-    EXPECT_EQ(device.GetPosition(bytes), MMSYSERR_NOERROR);
-    return bytes;
 }
 
 // The daemon is shared by the suite; a test that kills it starts it again.
