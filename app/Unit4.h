@@ -41,6 +41,9 @@ class QButtonGroup;
 
 namespace tunelo {
 
+class TEqualizerPresetBar;
+class TEqualizerScale;
+
 struct TPlatformOptions {
     // The settings file; the program's own (ApplicationIniPath) when empty.
     std::string IniFileName;
@@ -175,6 +178,12 @@ public:
     void SpeedButton3Click();
     void Button1Click();
     void ApplyShowEQ();
+
+    // ---- Equalizer presets, pre-amp and band frequencies ----
+    TEqualizerPresetBar* EQPresets = nullptr; // preset list, Save, Delete, pre-amp
+    TEqualizerScale* EQScale = nullptr;       // each bar's centre frequency
+    // Lays the panel out with the preset row and the scale (once, at construction).
+    void ArrangeEqualizerPanel();
 
     // ---- Decode to WAV ----
     void BitBtn1Click();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 #include "ini_file.h"
 
@@ -137,15 +138,30 @@ void TEqualizerPresetStore::SetPreamp(int32_t decibels) const {
     TMPIniFile(FIniFileName).WriteInteger(kSetup, kPreampKey, std::clamp(decibels, kPreampMin, kPreampMax));
 }
 
-std::string MatchingEqualizerPreset(const TEqualizerGains& gains, const std::vector<TEqualizerPreset>& user) {
+namespace {
+
+const TEqualizerPreset* FirstPreset(const std::vector<TEqualizerPreset>& user,
+                                    const std::function<bool(const TEqualizerPreset&)>& wanted) {
     for (const auto* list : {&BuiltInEqualizerPresets(), &user}) {
-        for (const TEqualizerPreset& preset : *list) {
-            if (preset.Gains == gains) {
-                return preset.Name;
-            }
+        const auto found = std::find_if(list->begin(), list->end(), wanted);
+        if (found != list->end()) {
+            return &*found;
         }
     }
-    return {};
+    return nullptr;
+}
+
+} // namespace
+
+const TEqualizerPreset* FindEqualizerPreset(const std::string& name,
+                                            const std::vector<TEqualizerPreset>& user) {
+    return FirstPreset(user, [&](const TEqualizerPreset& preset) { return preset.Name == name; });
+}
+
+std::string MatchingEqualizerPreset(const TEqualizerGains& gains, const std::vector<TEqualizerPreset>& user) {
+    const TEqualizerPreset* found =
+        FirstPreset(user, [&](const TEqualizerPreset& preset) { return preset.Gains == gains; });
+    return found ? found->Name : std::string();
 }
 
 } // namespace tunelo

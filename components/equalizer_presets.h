@@ -54,6 +54,10 @@ private:
     std::string FIniFileName;
 };
 
+// The preset of exactly that name, built-in first, then the user's; nullptr when there is none.
+const TEqualizerPreset* FindEqualizerPreset(const std::string& name,
+                                            const std::vector<TEqualizerPreset>& user);
+
 // The preset (built-in first, then the user's) whose gains are exactly these; empty when none is.
 std::string MatchingEqualizerPreset(const TEqualizerGains& gains, const std::vector<TEqualizerPreset>& user);
 

@@ -144,6 +144,11 @@ TEST(MatchingEqualizerPreset, NamesTheBuiltInFirstThenTheUsersOwn) {
     EXPECT_EQ(MatchingEqualizerPreset(BuiltInEqualizerPresets()[4].Gains, user), "Rock");
     EXPECT_EQ(MatchingEqualizerPreset(Ramp(1), user), "Mine");
     EXPECT_EQ(MatchingEqualizerPreset(Ramp(2), user), "");
+    ASSERT_NE(FindEqualizerPreset("Mine", user), nullptr);
+    EXPECT_EQ(FindEqualizerPreset("Mine", user)->Gains, Ramp(1));
+    ASSERT_NE(FindEqualizerPreset("Pop", user), nullptr);
+    EXPECT_EQ(FindEqualizerPreset("Pop", user), &BuiltInEqualizerPresets()[5]);
+    EXPECT_EQ(FindEqualizerPreset("mine", user), nullptr) << "the list's own spelling";
 }
 
 struct TFrequencyCase {
