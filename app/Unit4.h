@@ -193,6 +193,12 @@ public:
     // The file the entry is written to in the current run.
     QString DecodeOutputPath(const QString& sourceFile);
 
+    // ---- Decode progress and summary ----
+    // The run passes over an entry that cannot be opened; its reason goes into the summary.
+    void DecodeEntrySkipped(int32_t entry, const std::exception& error);
+    // Writing the current file stopped with an error (the player has shown it).
+    void DecodeFileFailed();
+
     // ---- Tray, help, About ----
     void TrayIcon1MouseDown(TMouseButton button);
     void Undo1Click();
