@@ -155,4 +155,28 @@ TEST(EqualizerHeadroom, APreampCutLowersTheLevelByItsDecibels) {
     EXPECT_NEAR(ratio, std::pow(10.0, -6 / 20.0), 0.005);
 }
 
+TEST(EqualizerHeadroomBands, OnlyTheBandsTheModeUsesCountTowardsTheHeadroom) {
+    TMP3Player player;
+    player.SetEqualizerMode(memFreq);
+    player.SetFrequencyBands(60, 16000); // six bands
+    // Band 10 lies beyond the six that frequency mode maps: its boost is never heard and takes nothing.
+    player.SetEqualizerBand(10, 100);
+    player.SetEqualizerBand(2, 50);
+    player.SetEqualizerEnabled(true);
+    OpenQuietly(player, DataFile("l2-mpeg1-44k.mp2"));
+    PumpFor(0);
+    const TMPDecoderState& state = player.DecoderState();
+    ASSERT_EQ(state.SubbandEqActive, 1);
+    // Sub-band 0 (345 Hz) takes band 2 (560 Hz): its +10 dB is the loudest and sits at 0 dB.
+    EXPECT_FLOAT_EQ(state.SubbandGains[0], 1.0f);
+    EXPECT_FLOAT_EQ(state.SubbandGains[31], static_cast<float>(std::pow(10.0, -10 / 20.0)));
+
+    // In sub-band mode every one of the 32 bands is heard, so band 10 sets the headroom.
+    player.SetEqualizerMode(memSubBand);
+    PumpFor(0);
+    EXPECT_FLOAT_EQ(state.SubbandGains[10], 1.0f);
+    EXPECT_FLOAT_EQ(state.SubbandGains[2], static_cast<float>(std::pow(10.0, -10 / 20.0)));
+    EXPECT_FLOAT_EQ(state.SubbandGains[0], 0.1f);
+}
+
 } // namespace
