@@ -41,6 +41,9 @@ class QButtonGroup;
 
 namespace tunelo {
 
+class TEqualizerPresetBar;
+class TEqualizerScale;
+
 struct TPlatformOptions {
     // The settings file; the program's own (ApplicationIniPath) when empty.
     std::string IniFileName;
@@ -176,6 +179,12 @@ public:
     void Button1Click();
     void ApplyShowEQ();
 
+    // ---- Equalizer presets, pre-amp and band frequencies ----
+    TEqualizerPresetBar* EQPresets = nullptr; // preset list, Save, Delete, pre-amp
+    TEqualizerScale* EQScale = nullptr;       // each bar's centre frequency
+    // Lays the panel out with the preset row and the scale (once, at construction).
+    void ArrangeEqualizerPanel();
+
     // ---- Decode to WAV ----
     void BitBtn1Click();
     // Ends the run: stops the player, releases the progress window, enables the window (ABORT too).
@@ -183,6 +192,12 @@ public:
     QDialog* DecodeProgress() const { return FDecodeProgress; }
     // The file the entry is written to in the current run.
     QString DecodeOutputPath(const QString& sourceFile);
+
+    // ---- Decode progress and summary ----
+    // The run passes over an entry that cannot be opened; its reason goes into the summary.
+    void DecodeEntrySkipped(int32_t entry, const std::exception& error);
+    // Writing the current file stopped with an error (the player has shown it).
+    void DecodeFileFailed();
 
     // ---- Tray, help, About ----
     void TrayIcon1MouseDown(TMouseButton button);

@@ -1,47 +1,21 @@
-// Decoding the album to WAV files: the folder choice, the small progress window with its ABORT button, the
-// output names, and the end of a run. The files themselves go through the transport's play step, which
-// calls PlayToFile instead of Play while Decoding is set.
-#include <QCloseEvent>
-#include <QDialog>
+// Decoding the album to WAV files: the folder choice, the progress window with its ABORT button, the
+// output names, the files passed over, and the end of a run with its summary. The files themselves go through
+// the transport's play step, which calls PlayToFile instead of Play while Decoding is set.
 #include <QFileInfo>
 #include <QWindow>
 
 #include <filesystem>
 
 #include "Unit4.h"
+#include "decode_progress.h"
 
 namespace tunelo {
 
 namespace {
 
-// The run's progress window. Closing it through its title bar only hides it: the run goes on, and only
-// ABORT (or the last file) ends it.
-class TDecodeProgressWindow : public QDialog {
-public:
-    static constexpr int kClientWidth = 120;
-    static constexpr int kClientHeight = 64;
-
-    explicit TDecodeProgressWindow(std::function<void()> abort)
-        : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-        setWindowTitle(QStringLiteral("Decode to WAV"));
-        setFixedSize(kClientWidth, kClientHeight);
-        auto* label = new QLabel(QStringLiteral("Click to abort..."), this);
-        label->move(8, 8);
-        label->adjustSize();
-        auto* button = new QPushButton(QStringLiteral("ABORT"), this);
-        button->setObjectName(QStringLiteral("ABORT"));
-        button->setGeometry((kClientWidth - 64) / 2, kClientHeight - 24 - 8, 64, 24);
-        connect(button, &QPushButton::clicked, this, std::move(abort));
-    }
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        event->ignore();
-        hide();
-    }
-    void reject() override { hide(); }
-};
+TDecodeProgressWindow* RunProgress(QDialog* window) {
+    return static_cast<TDecodeProgressWindow*>(window);
+}
 
 } // namespace
 
@@ -91,7 +65,14 @@ void TPlatform::BitBtn1Click() {
         MP3Player1->Stop();
     }
 
-    auto* progress = new TDecodeProgressWindow([this] { EndDecodeRun(); });
+    auto* progress = new TDecodeProgressWindow(
+        Album.MusicCount(), FDecodeFolder, MP3Player1->EqualizerEnabled(), [this] { EndDecodeRun(); },
+        [this] { return std::pair(MP3Player1->Position(), MP3Player1->Duration()); });
+    connect(this, &TPlatform::DecodeFileStarted, progress,
+            [this, progress](const QString& source, const QString& wav) {
+                // The play step has selected the entry's row before it starts writing it.
+                progress->FileStarted(SelectedRow(), source, wav);
+            });
     progress->move(pos() + QPoint(32, 32));
     progress->winId();
     if (QWindow* handle = progress->windowHandle()) {
@@ -116,6 +97,7 @@ void TPlatform::EndDecodeRun() {
     // An aborted output file keeps what was written so far.
     StopAndClose();
     if (FDecodeProgress) {
+        RunProgress(FDecodeProgress)->RunEnded();
         // The ABORT button's own click may be what runs this.
         FDecodeProgress->hide();
         FDecodeProgress->deleteLater();
@@ -129,8 +111,28 @@ void TPlatform::EndDecodeRun() {
 }
 
 void TPlatform::FinishDecodeRun() {
+    QString summary = QStringLiteral("Complete!");
+    if (TDecodeProgressWindow* progress = RunProgress(FDecodeProgress)) {
+        progress->RunComplete();
+        summary = progress->Summary();
+    }
     EndDecodeRun();
-    FDialogs.Message(this, QStringLiteral("Complete!"));
+    FDialogs.Message(this, summary);
+}
+
+void TPlatform::DecodeEntrySkipped(int32_t entry, const std::exception& error) {
+    // Told in the summary at the end rather than in a box that would hold up the rest of the run.
+    if (TDecodeProgressWindow* progress = RunProgress(FDecodeProgress)) {
+        progress->FileSkipped(entry + 1, QString::fromStdString(Album.Entry(entry).FileName),
+                              QString::fromUtf8(error.what()));
+    }
+}
+
+void TPlatform::DecodeFileFailed() {
+    if (TDecodeProgressWindow* progress = RunProgress(FDecodeProgress)) {
+        progress->FileFailed(QStringLiteral(
+            "writing it stopped with an error (shown at the time); no WAV file was made of it"));
+    }
 }
 
 } // namespace tunelo

@@ -78,6 +78,7 @@ void TPlatform::CreateEqualizerPanel() {
     Button1->setGeometry(378, 244, 98, 24);
     Button1->setFocusPolicy(Qt::NoFocus);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    ArrangeEqualizerPanel();
 }
 
 void TPlatform::EQ00Change() {

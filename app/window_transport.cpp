@@ -180,7 +180,11 @@ bool TPlatform::StartEntry(int32_t entry) {
         }
         return true;
     } catch (const std::exception& error) {
-        ShowErrorBox(error, this);
+        if (Decoding) {
+            DecodeEntrySkipped(entry, error);
+        } else {
+            ShowErrorBox(error, this);
+        }
         return false;
     }
 }
@@ -308,6 +312,7 @@ void TPlatform::MListDblClick() {
 void TPlatform::MP3Player1EndPlay(TMP3EndPlayReason reason) {
     if (Decoding && reason == meprError) {
         // The player has shown the error; the run goes on with the next file.
+        DecodeFileFailed();
         if (PlayOrder.AdvanceForDecode()) {
             PlayStep();
         } else {

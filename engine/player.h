@@ -95,6 +95,10 @@ public:
     void SetEqualizerCount(int32_t value);
     TMP3EqualizerMode EqualizerMode() const { return FEqualizerMode; }
     void SetEqualizerMode(TMP3EqualizerMode value);
+    // The equalizer's pre-amp in dB, -20..20 (other values are ignored). The bands are moved down by their
+    // largest boost and then by the pre-amp, but never above 0 dB, so a boost never clips.
+    double EqualizerPreamp() const { return FEqualizerPreamp; }
+    void SetEqualizerPreamp(double decibels);
     const std::string& FileName() const { return FFileName; }
     // Stores the name and, with AutoOpen outside loading, opens it (an empty name closes).
     void SetFileName(const std::string& value);
@@ -326,6 +330,7 @@ private:
     bool FEqualizerEnabled = false;
     int32_t FEqualizerCount = 6;
     TMP3EqualizerMode FEqualizerMode = memSubBand;
+    double FEqualizerPreamp = 0;
     std::string FFileName;
     bool FNoisySeek = true;
     TMP3CpuCapabilities FUsingCpuCapabilities{0x3F};

@@ -4,17 +4,13 @@
 #include <atomic>
 #include <cmath>
 
+#include "equalizer_gains.h"
 #include "errors.h"
 #include "player.h"
 
 namespace tunelo {
 
 namespace {
-
-// -100 -> 0.1, 0 -> 1, +100 -> 10.
-float GainFactor(int32_t gain) {
-    return static_cast<float>(std::pow(10.0, gain / 100.0));
-}
 
 // Nearest integer, halves to even.
 int32_t RoundHalfEven(double value) {
@@ -57,6 +53,14 @@ void TMP3Player::SetEqualizerMode(TMP3EqualizerMode value) {
         FEqualizerMode = value;
         RequestEqualizer();
     }
+}
+
+void TMP3Player::SetEqualizerPreamp(double decibels) {
+    if (!(decibels >= -20.0 && decibels <= 20.0) || decibels == FEqualizerPreamp) {
+        return;
+    }
+    FEqualizerPreamp = decibels;
+    RequestEqualizer();
 }
 
 void TMP3Player::SetEqualizerBand(int32_t index, int32_t gain) {
@@ -105,6 +109,13 @@ void TMP3Player::ApplyEqualizer() {
     TMPLockGuard lock(FDecoderLock);
     TMPDecoderState& state = *FDecoderState;
     const double rate = FSampleRate;
+    // Only the bands this mode can pick count towards the headroom.
+    const size_t usedBands =
+        FEqualizerMode == memSubBand ? FBandGains.size() : static_cast<size_t>(FEqualizerCount);
+    const double shift = EqualizerShiftDecibels(std::span(FBandGains.data(), usedBands), FEqualizerPreamp);
+    const auto factor = [this, shift](int32_t band) {
+        return EqualizerFactor(FBandGains[static_cast<size_t>(band)], shift);
+    };
     // The band whose frequency is nearest by ratio to the centre c; the lowest index on ties.
     const auto nearestBand = [this](int32_t centre) {
         MP_ASSERT(centre > 0);
@@ -126,13 +137,13 @@ void TMP3Player::ApplyEqualizer() {
 
     if (FEqualizerMode == memSubBand) {
         for (int32_t i = 0; i < kEqualizerBands; ++i) {
-            StoreGain(state.SubbandGains[i], GainFactor(FBandGains[static_cast<size_t>(i)]));
+            StoreGain(state.SubbandGains[i], factor(i));
         }
         StoreSwitch(state.LineEqActive, false);
         StoreSwitch(state.SubbandEqActive, FEqualizerEnabled);
         if (FSampleRate > 0) {
             for (int32_t i = 0; i < kEqualizerBands; ++i) {
-                FBandFrequencies[static_cast<size_t>(i)] = RoundHalfEven(rate / 64 * (i + 0.5));
+                FBandFrequencies[static_cast<size_t>(i)] = SubbandCentreFrequency(FSampleRate, i);
             }
         }
         return;
@@ -142,8 +153,8 @@ void TMP3Player::ApplyEqualizer() {
         if (FEqualizerEnabled) {
             MP_ASSERT(FSampleRate > 0);
             for (int32_t d = 0; d < kEqualizerBands; ++d) {
-                const int32_t band = nearestBand(RoundHalfEven(rate / 64 * (d + 0.5)));
-                StoreGain(state.SubbandGains[d], GainFactor(FBandGains[static_cast<size_t>(band)]));
+                const int32_t band = nearestBand(SubbandCentreFrequency(FSampleRate, d));
+                StoreGain(state.SubbandGains[d], factor(band));
             }
         }
         StoreSwitch(state.SubbandEqActive, FEqualizerEnabled);
@@ -154,7 +165,7 @@ void TMP3Player::ApplyEqualizer() {
         MP_ASSERT(FSampleRate > 0);
         for (int32_t k = 0; k < 576; ++k) {
             const int32_t band = nearestBand(RoundHalfEven(rate / 1152 * (k + 0.5)));
-            StoreGain(state.LineGains[k], GainFactor(FBandGains[static_cast<size_t>(band)]));
+            StoreGain(state.LineGains[k], factor(band));
         }
     }
     StoreSwitch(state.LineEqActive, FEqualizerEnabled);

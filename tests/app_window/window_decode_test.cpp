@@ -64,7 +64,10 @@ TEST_F(DecodeTest, ThreeFilesInRandomModeAreWrittenInListOrder) {
     EXPECT_TRUE(progressShown);
 
     ASSERT_TRUE(WaitForComplete());
-    EXPECT_EQ(Messages, std::vector<QString>{QStringLiteral("Complete!")});
+    EXPECT_EQ(
+        Messages,
+        std::vector<QString>{
+            QStringLiteral("Complete!\n\n3 files written to %1.").arg(QString::fromStdString(out.string()))});
     EXPECT_EQ(Started, (std::vector<std::string>{(out / "a.wav").string(), (out / "b.wav").string(),
                                                  (out / "c.wav").string()}));
     for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
@@ -91,11 +94,18 @@ TEST_F(DecodeTest, AFileThatCannotBeOpenedIsReportedAndPassedOver) {
     const std::filesystem::path out = FFolder / "out";
     Decode(out);
     ASSERT_TRUE(WaitForComplete());
-    EXPECT_EQ(Messages, std::vector<QString>{QStringLiteral("Complete!")})
-        << "the last file failing still ends";
-    ASSERT_EQ(ErrorBoxes().size(), 2u) << ErrorBoxes().back().toStdString();
-    EXPECT_EQ(ErrorBoxes()[0], QStringLiteral("unknown MPEG Audio format."));
-    EXPECT_NE(ErrorBoxes()[1].indexOf(QStringLiteral("d.mp3")), -1) << ErrorBoxes()[1].toStdString();
+    // The files passed over are named with their reasons in the summary at the end, not in a box per file
+    // that would hold the run up until someone answers it.
+    ASSERT_EQ(Messages.size(), 1u) << "the last file failing still ends";
+    const QStringList summary = Messages[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(summary.size(), 6) << Messages[0].toStdString();
+    EXPECT_EQ(summary[0], QStringLiteral("Complete!"));
+    EXPECT_EQ(summary[2], QStringLiteral("2 files written to %1.").arg(QString::fromStdString(out.string())));
+    EXPECT_EQ(summary[3], QStringLiteral("2 skipped:"));
+    EXPECT_EQ(summary[4], QString::fromStdString(b) + QStringLiteral(": unknown MPEG Audio format."));
+    EXPECT_TRUE(summary[5].startsWith(QString::fromStdString(d) + QStringLiteral(": ")))
+        << summary[5].toStdString();
+    EXPECT_TRUE(ErrorBoxes().empty()) << ErrorBoxes().front().toStdString();
     EXPECT_TRUE(IsWav(out / "a.wav"));
     EXPECT_FALSE(std::filesystem::exists(out / "b.wav"));
     EXPECT_TRUE(IsWav(out / "c.wav"));
@@ -131,7 +141,7 @@ TEST_F(DecodeTest, AbortEndsTheRunWithoutComplete) {
     auto* abort = Window->DecodeProgress()->findChild<QPushButton*>(QStringLiteral("ABORT"));
     ASSERT_NE(abort, nullptr);
     EXPECT_EQ(abort->text(), QStringLiteral("ABORT"));
-    EXPECT_EQ(abort->geometry(), QRect(28, 32, 64, 24));
+    EXPECT_EQ(abort->size(), QSize(64, 24));
 
     // Closing the progress window only hides it.
     Window->DecodeProgress()->close();

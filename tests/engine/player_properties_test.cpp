@@ -222,8 +222,9 @@ TEST(PlayerProperties, SubBandModeGivesEachSubBandItsOwnGain) {
     const TMPDecoderState& state = player.DecoderState();
     EXPECT_EQ(state.SubbandEqActive, 0) << "the equalizer is off until enabled";
     EXPECT_EQ(state.LineEqActive, 0);
+    // The loudest band (86, +17.2 dB) is moved down to 0 dB and every other band with it.
     for (int32_t i = 0; i < 32; ++i) {
-        EXPECT_FLOAT_EQ(state.SubbandGains[i], Factor(i * 6 - 100)) << "sub-band " << i;
+        EXPECT_FLOAT_EQ(state.SubbandGains[i], Factor(i * 6 - 100 - 86)) << "sub-band " << i;
     }
     // Sub-band centres: 44100 / 64 x (i + 0.5), halves to even.
     EXPECT_EQ(player.FrequencyBand(0), 345);
@@ -253,13 +254,14 @@ TEST(PlayerProperties, FrequencyModeMapsBandsByTheNearestRatio) {
     const TMPDecoderState& state = player.DecoderState();
     EXPECT_EQ(state.SubbandEqActive, 0);
     EXPECT_EQ(state.LineEqActive, 1);
-    EXPECT_FLOAT_EQ(state.LineGains[0], Factor(-100));
-    EXPECT_FLOAT_EQ(state.LineGains[238], Factor(60));
-    EXPECT_FLOAT_EQ(state.LineGains[239], Factor(100));
-    EXPECT_FLOAT_EQ(state.LineGains[575], Factor(100));
+    // Band 5's +20 dB is the loudest: every band is moved down by it.
+    EXPECT_FLOAT_EQ(state.LineGains[0], Factor(-100 - 100));
+    EXPECT_FLOAT_EQ(state.LineGains[238], Factor(60 - 100));
+    EXPECT_FLOAT_EQ(state.LineGains[239], Factor(100 - 100));
+    EXPECT_FLOAT_EQ(state.LineGains[575], Factor(100 - 100));
     // Between 60 and 183 Hz the edge is at 105 Hz: line 2 (96 Hz) is band 0, line 3 (134 Hz) band 1.
-    EXPECT_FLOAT_EQ(state.LineGains[2], Factor(-100));
-    EXPECT_FLOAT_EQ(state.LineGains[3], Factor(-60));
+    EXPECT_FLOAT_EQ(state.LineGains[2], Factor(-100 - 100));
+    EXPECT_FLOAT_EQ(state.LineGains[3], Factor(-60 - 100));
 
     // Layer II: sub-band d is centred at 44100 / 64 x (d + 0.5); sub-band 0 (345 Hz) is nearer to 560 Hz
     // than to 183 Hz by ratio.
@@ -267,8 +269,8 @@ TEST(PlayerProperties, FrequencyModeMapsBandsByTheNearestRatio) {
     PumpFor(0);
     EXPECT_EQ(state.SubbandEqActive, 1);
     EXPECT_EQ(state.LineEqActive, 0);
-    EXPECT_FLOAT_EQ(state.SubbandGains[0], Factor(-20));
-    EXPECT_FLOAT_EQ(state.SubbandGains[31], Factor(100));
+    EXPECT_FLOAT_EQ(state.SubbandGains[0], Factor(-20 - 100));
+    EXPECT_FLOAT_EQ(state.SubbandGains[31], Factor(100 - 100));
     // The band frequencies stay the edges in this mode.
     EXPECT_EQ(player.FrequencyBand(1), 183);
 
