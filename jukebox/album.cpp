@@ -11,7 +11,7 @@ namespace tunelo {
 namespace {
 
 [[noreturn]] void RaiseAlbumFull(const std::string& path) {
-    throw EMPError("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
+    throw EAlbumFull("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
                    " files. Not added: " + path);
 }
 
