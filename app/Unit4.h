@@ -41,6 +41,8 @@ class QButtonGroup;
 
 namespace tunelo {
 
+class TAlbumGridControls;
+
 struct TPlatformOptions {
     // The settings file; the program's own (ApplicationIniPath) when empty.
     std::string IniFileName;
@@ -120,6 +122,9 @@ public:
     TFileNameKeep* FileNameKeep1 = nullptr;
     TKSavePosIni* KSavePosIni1 = nullptr;
     TAboutDialog* AboutDialog1 = nullptr;
+
+    // ---- Album grid: the filter box (Ctrl+F), sorting by a heading, Ctrl+Z after a sort ----
+    TAlbumGridControls* GridControls = nullptr;
 
     // ---- Start and end ----
     void FormCreate();

@@ -83,6 +83,10 @@ public:
     // outside the grid (any dropRow outside 1 to MusicCount) moves the entry to the end. Returns the
     // entry's new index; a sourceIndex that names no entry changes nothing and returns -1.
     int32_t MoveEntry(int32_t sourceIndex, int32_t dropRow);
+    // Puts the entries in a new order: order[i] is the index of the entry that goes to index i (a
+    // permutation of 0 to MusicCount - 1; anything else raises EMPError and changes nothing). Done as
+    // moves, so the play order follows each entry; OnChanged fires once.
+    void Reorder(const std::vector<int32_t>& order);
     // Drops all entries at once.
     void Clear();
 
