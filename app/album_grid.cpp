@@ -24,8 +24,8 @@ struct TColumn {
     int Width;
 };
 // In TGridColumn's order. The columns of old keep their widths; the grid scrolls sideways to the rest.
-constexpr TColumn kColumns[] = {{"Title", 128}, {"Artist", 80}, {"Album", 80},    {"Track", 40},
-                                {"Length", 48}, {"Year", 48},   {"Comment", 120}, {"Genre", 80}};
+constexpr TColumn kColumns[] = {{"Title", 128}, {"Artist", 80}, {"Album", 80},    {"Track", 44},
+                                {"Length", 60}, {"Year", 48},   {"Comment", 120}, {"Genre", 80}};
 static_assert(std::size(kColumns) == gcColumnCount);
 constexpr int kRowHeight = 16;
 
