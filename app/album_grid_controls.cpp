@@ -147,6 +147,10 @@ TAlbumGridControls::TAlbumGridControls(TPlatform& window) : QObject(&window), FW
     FFilterBox->setObjectName(QStringLiteral("AlbumFilter"));
     FFilterBox->setPlaceholderText(QStringLiteral("Filter (Esc clears, Enter plays)"));
     FFilterBox->setToolTip(QStringLiteral("Show only the entries holding this text"));
+    FFilterBox->setAccessibleName(QStringLiteral("Album filter"));
+    FFilterBox->setAccessibleDescription(
+        QStringLiteral("Shows only the album entries holding this text; Enter plays the selected entry, "
+                       "Escape clears the filter"));
     FFilterBox->setClearButtonEnabled(true);
     FFilterBox->hide();
     FFilterBox->installEventFilter(this);

@@ -291,10 +291,7 @@ std::optional<std::string> ResolveAlbumLine(const std::string& line, const std::
 }
 
 bool IsPlsFileName(const std::string& path) {
-    std::string extension = fs::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".pls";
+    return LowerCase(fs::path(path).extension().string()) == ".pls";
 }
 
 std::vector<std::string> PlsEntryLines(std::string_view text) {
