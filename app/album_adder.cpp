@@ -83,15 +83,22 @@ void LoadAlbumFile(TPlatform& window, const QString& path, TAddReport& report) {
 int AddPathsToAlbum(TPlatform& window, const QStringList& paths, TAddReport& report) {
     const int32_t before = window.Album.MusicCount();
     TAlbumUpdate update(window.Album);
-    for (const QString& path : ExpandAlbumArguments(paths, QDir::currentPath())) {
-        if (IsAlbumListName(path) || IsPlsName(path)) {
-            LoadAlbumFile(window, path, report);
-            continue;
+    for (const QString& given : paths) {
+        const QStringList files = ExpandAlbumArguments({given}, QDir::currentPath());
+        // A folder that gives nothing would otherwise leave the user wondering whether the drop took.
+        if (files.isEmpty()) {
+            report.Add(given, QStringLiteral("a folder without MPEG audio or album files"));
         }
-        try {
-            window.AddEntry(path);
-        } catch (const std::exception& error) {
-            report.Add(path, QString::fromStdString(AddFailureReason(path.toStdString(), error)));
+        for (const QString& path : files) {
+            if (IsAlbumListName(path) || IsPlsName(path)) {
+                LoadAlbumFile(window, path, report);
+                continue;
+            }
+            try {
+                window.AddEntry(path);
+            } catch (const std::exception& error) {
+                report.Add(path, QString::fromStdString(AddFailureReason(path.toStdString(), error)));
+            }
         }
     }
     return window.Album.MusicCount() - before;

@@ -57,10 +57,15 @@ TEST_P(AddingTest, FoldersAreWalkedInNaturalNameOrderWithTheirAlbumFiles) {
     WriteFile(FFolder / "f/z.pls",
               "[playlist]\nFile1=../elsewhere/listed.mp3\nFile2=../elsewhere/gone.mp3\n");
     const std::string single = Good("single.mp3");
-    AddAs(GetParam(), {(FFolder / "f").string(), single});
+    const std::string bare = (FFolder / "bare").string();
+    WriteFile(FFolder / "bare/notes.txt", "no music here");
+    AddAs(GetParam(), {(FFolder / "f").string(), single, bare});
     EXPECT_EQ(AlbumFiles(), (std::vector<std::string>{track1, track2, track10, layer1, listed, single}));
     ASSERT_EQ(ErrorBoxes().size(), 1u);
     EXPECT_TRUE(ErrorBoxes()[0].contains(QStringLiteral("../elsewhere/gone.mp3: file not found (named in ")))
+        << ErrorBoxes()[0].toStdString();
+    EXPECT_TRUE(ErrorBoxes()[0].endsWith(QString::fromStdString(bare) +
+                                         QStringLiteral(": a folder without MPEG audio or album files")))
         << ErrorBoxes()[0].toStdString();
     EXPECT_FALSE(ErrorBoxes()[0].contains(QStringLiteral("cover.jpg")))
         << "a folder's other files are no concern";
