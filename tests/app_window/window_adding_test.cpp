@@ -12,7 +12,7 @@ namespace {
 
 enum class TAddWay { AddButton, Drop };
 
-class AddingTest : public WindowTest, public ::testing::WithParamInterface<TAddWay> {
+class AddingWindowTest : public WindowTest, public ::testing::WithParamInterface<TAddWay> {
 protected:
     void AddAs(TAddWay way, const std::vector<std::string>& paths) {
         if (way == TAddWay::AddButton) {
@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_P(AddingTest, ABrokenFileAmongGoodOnesIsNamedAndTheRestGoIn) {
+TEST_P(AddingWindowTest, ABrokenFileAmongGoodOnesIsNamedAndTheRestGoIn) {
     MakeWindow();
     const std::string one = Good("in/one.mp3");
     const std::string broken = Broken("in/broken.mp3");
@@ -46,7 +46,7 @@ TEST_P(AddingTest, ABrokenFileAmongGoodOnesIsNamedAndTheRestGoIn) {
                                    QString::fromStdString(broken) + QStringLiteral(": not MPEG audio"));
 }
 
-TEST_P(AddingTest, FoldersAreWalkedInNaturalNameOrderWithTheirAlbumFiles) {
+TEST_P(AddingWindowTest, FoldersAreWalkedInNaturalNameOrderWithTheirAlbumFiles) {
     MakeWindow();
     const std::string track1 = Good("f/a/track1.mp2");
     const std::string track2 = Good("f/track2.mp3");
@@ -71,15 +71,15 @@ TEST_P(AddingTest, FoldersAreWalkedInNaturalNameOrderWithTheirAlbumFiles) {
         << "a folder's other files are no concern";
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, AddingTest, ::testing::Values(TAddWay::AddButton, TAddWay::Drop),
+INSTANTIATE_TEST_SUITE_P(Ways, AddingWindowTest, ::testing::Values(TAddWay::AddButton, TAddWay::Drop),
                          [](const ::testing::TestParamInfo<TAddWay>& info) {
                              return info.param == TAddWay::AddButton ? std::string("AddButton")
                                                                      : std::string("Drop");
                          });
 
-class AddReportTest : public WindowTest {};
+class AddReportWindowTest : public WindowTest {};
 
-TEST_F(AddReportTest, MissingFilesAndAlbumsAreNamedWithTheirReasons) {
+TEST_F(AddReportWindowTest, MissingFilesAndAlbumsAreNamedWithTheirReasons) {
     MakeWindow();
     const std::string good = Copy("l2-mpeg1-44k.mp2", "r/good.mp3");
     const std::string gone = (FFolder / "r/gone.mp3").string();
@@ -96,7 +96,7 @@ TEST_F(AddReportTest, MissingFilesAndAlbumsAreNamedWithTheirReasons) {
                        QString::fromStdString(empty)));
 }
 
-TEST_F(AddReportTest, AnAlbumFileWithBrokenEntriesLoadsTheRestAndSaysWhich) {
+TEST_F(AddReportWindowTest, AnAlbumFileWithBrokenEntriesLoadsTheRestAndSaysWhich) {
     MakeWindow();
     const std::string a = Copy("l2-mpeg1-44k.mp2", "m/a.mp3");
     WriteFile(FFolder / "m/bad.mp3", "no audio");
@@ -112,7 +112,7 @@ TEST_F(AddReportTest, AnAlbumFileWithBrokenEntriesLoadsTheRestAndSaysWhich) {
     EXPECT_EQ(Window->FileNameKeep1->Name(1), QString::fromStdString(album));
 }
 
-TEST_F(AddReportTest, TheReportDoesNotBlockTheWindow) {
+TEST_F(AddReportWindowTest, TheReportDoesNotBlockTheWindow) {
     MakeWindow();
     Window->show();
     const std::string good = Copy("l2-mpeg1-44k.mp2", "n/good.mp3");
@@ -145,7 +145,7 @@ TEST_F(AddReportTest, TheReportDoesNotBlockTheWindow) {
     EXPECT_TRUE(watched.isNull()) << "a closed report is deleted";
 }
 
-TEST_F(AddReportTest, AVeryLongReportShowsTheFirstLinesAndKeepsTheRestInTheDetails) {
+TEST_F(AddReportWindowTest, AVeryLongReportShowsTheFirstLinesAndKeepsTheRestInTheDetails) {
     TAddReport report;
     for (int i = 0; i < 25; ++i) {
         report.Add(QStringLiteral("/m/%1.mp3").arg(i), QStringLiteral("file not found"));

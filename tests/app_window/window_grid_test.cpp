@@ -10,7 +10,7 @@
 namespace tunelo::test {
 namespace {
 
-class GridTest : public WindowTest {
+class AlbumGridWindowTest : public WindowTest {
 protected:
     // Four untagged streams of different lengths; the grid shows their file names as titles.
     void MakeAlbum() {
@@ -55,7 +55,7 @@ protected:
     std::string Track10, Track2, Beta, Track1;
 };
 
-TEST_F(GridTest, TrackAndLengthColumnsShowTheStreamInformation) {
+TEST_F(AlbumGridWindowTest, TrackAndLengthColumnsShowTheStreamInformation) {
     MakeAlbum();
     QStringList headings;
     for (int column = 0; column < Window->MList->columnCount(); ++column) {
@@ -80,13 +80,13 @@ struct TLengthCase {
     const char* Text;
 };
 
-class LengthTextTest : public ::testing::TestWithParam<TLengthCase> {};
+class GridLengthTextTest : public ::testing::TestWithParam<TLengthCase> {};
 
-TEST_P(LengthTextTest, ReadsAsMinutesAndSeconds) {
+TEST_P(GridLengthTextTest, ReadsAsMinutesAndSeconds) {
     EXPECT_EQ(LengthText(GetParam().Ms), QString::fromLatin1(GetParam().Text));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, LengthTextTest,
+INSTANTIATE_TEST_SUITE_P(Lengths, GridLengthTextTest,
                          ::testing::Values(TLengthCase{0, ""}, TLengthCase{-5, ""}, TLengthCase{499, "0:00"},
                                            TLengthCase{500, "0:01"}, TLengthCase{59'600, "1:00"},
                                            TLengthCase{61'000, "1:01"}, TLengthCase{600'000, "10:00"},
@@ -103,9 +103,9 @@ struct TSortCase {
     std::vector<int32_t> Descending;
 };
 
-class SortOrderTest : public ::testing::TestWithParam<TSortCase> {};
+class AlbumSortOrderTest : public ::testing::TestWithParam<TSortCase> {};
 
-TEST_P(SortOrderTest, NumbersByValueTextNaturallyEmptiesLast) {
+TEST_P(AlbumSortOrderTest, NumbersByValueTextNaturallyEmptiesLast) {
     const TSortCase& param = GetParam();
     size_t next = 0;
     TAlbum album([&](const std::string&) {
@@ -132,7 +132,7 @@ TEST_P(SortOrderTest, NumbersByValueTextNaturallyEmptiesLast) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Columns, SortOrderTest,
+    Columns, AlbumSortOrderTest,
     ::testing::Values(
         TSortCase{"Track", gcTrack, {"10/12", "3/12", "", "1", "03"}, {3, 1, 4, 0, 2}, {0, 1, 4, 3, 2}},
         TSortCase{"Length", gcLength, {"61000", "", "300", "5000", "300"}, {2, 4, 3, 0, 1}, {0, 3, 2, 4, 1}},
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
             "Title", gcTitle, {"track10", "Track2", "", "track1", "beta"}, {4, 3, 1, 0, 2}, {0, 1, 3, 4, 2}}),
     [](const ::testing::TestParamInfo<TSortCase>& info) { return std::string(info.param.Name); });
 
-TEST_F(GridTest, AHeadingSortsTheAlbumAgainReversesAndCtrlZTakesItBack) {
+TEST_F(AlbumGridWindowTest, AHeadingSortsTheAlbumAgainReversesAndCtrlZTakesItBack) {
     MakeAlbum();
     Activate();
     Window->SelectRow(2); // Track2
@@ -177,7 +177,7 @@ TEST_F(GridTest, AHeadingSortsTheAlbumAgainReversesAndCtrlZTakesItBack) {
     EXPECT_FALSE(Controls().UndoSort()) << "nothing more to take back";
 }
 
-TEST_F(GridTest, AfterTheAlbumChangesCtrlZNoLongerReordersIt) {
+TEST_F(AlbumGridWindowTest, AfterTheAlbumChangesCtrlZNoLongerReordersIt) {
     MakeAlbum();
     Controls().SortByColumn(gcTitle);
     Window->SelectRow(1);
@@ -189,7 +189,7 @@ TEST_F(GridTest, AfterTheAlbumChangesCtrlZNoLongerReordersIt) {
 
 // ---- Filter ----
 
-TEST_F(GridTest, TheFilterShowsMatchingRowsOnlyAndLeavesTheAlbumAlone) {
+TEST_F(AlbumGridWindowTest, TheFilterShowsMatchingRowsOnlyAndLeavesTheAlbumAlone) {
     MakeAlbum();
     Activate();
     EXPECT_TRUE(Controls().FilterBox()->isHidden());
@@ -229,7 +229,7 @@ TEST_F(GridTest, TheFilterShowsMatchingRowsOnlyAndLeavesTheAlbumAlone) {
     EXPECT_TRUE(Window->MList->hasFocus());
 }
 
-TEST_F(GridTest, EnterInTheFilterBoxPlaysTheSelectedShownEntry) {
+TEST_F(AlbumGridWindowTest, EnterInTheFilterBoxPlaysTheSelectedShownEntry) {
     MakeAlbum();
     Activate();
     Window->SelectRow(1);
