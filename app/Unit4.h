@@ -41,6 +41,7 @@ class QButtonGroup;
 
 namespace tunelo {
 
+class TAlbumGridControls;
 class TEqualizerPresetBar;
 class TEqualizerScale;
 
@@ -123,6 +124,9 @@ public:
     TFileNameKeep* FileNameKeep1 = nullptr;
     TKSavePosIni* KSavePosIni1 = nullptr;
     TAboutDialog* AboutDialog1 = nullptr;
+
+    // ---- Album grid: the filter box (Ctrl+F), sorting by a heading, Ctrl+Z after a sort ----
+    TAlbumGridControls* GridControls = nullptr;
 
     // ---- Start and end ----
     void FormCreate();

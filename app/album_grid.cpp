@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 
 #include "Unit4.h"
+#include "album_grid_controls.h"
 
 namespace tunelo {
 
@@ -22,8 +23,10 @@ struct TColumn {
     const char* Heading;
     int Width;
 };
-constexpr TColumn kColumns[] = {{"Title", 128}, {"Artist", 80},   {"Album", 80},
-                                {"Year", 48},   {"Comment", 120}, {"Genre", 80}};
+// In TGridColumn's order. The columns of old keep their widths; the grid scrolls sideways to the rest.
+constexpr TColumn kColumns[] = {{"Title", 128}, {"Artist", 80}, {"Album", 80},    {"Track", 44},
+                                {"Length", 60}, {"Year", 48},   {"Comment", 120}, {"Genre", 80}};
+static_assert(std::size(kColumns) == gcColumnCount);
 constexpr int kRowHeight = 16;
 
 void SetCell(QTableWidget& grid, int row, int column, const QString& text) {
@@ -41,7 +44,7 @@ void SetCell(QTableWidget& grid, int row, int column, const QString& text) {
 } // namespace
 
 void TPlatform::CreateAlbumGrid() {
-    MList = new QTableWidget(1, static_cast<int>(std::size(kColumns)), this);
+    MList = new TAlbumGridView(1, static_cast<int>(std::size(kColumns)), this);
     MList->setGeometry(8, 8, 570, 180);
     QStringList headings;
     for (const TColumn& column : kColumns) {
@@ -58,7 +61,6 @@ void TPlatform::CreateAlbumGrid() {
     MList->horizontalHeader()->setFixedHeight(kRowHeight + 2);
     MList->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     MList->horizontalHeader()->setHighlightSections(false);
-    MList->horizontalHeader()->setSectionsClickable(false);
     MList->setSelectionBehavior(QAbstractItemView::SelectRows);
     MList->setSelectionMode(QAbstractItemView::SingleSelection);
     MList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -80,6 +82,8 @@ void TPlatform::CreateAlbumGrid() {
     MList->viewport()->installEventFilter(this);
     MList->viewport()->setAcceptDrops(true);
     MList->setAcceptDrops(true);
+    // A click on a heading sorts the album; the controls make the headings clickable.
+    GridControls = new TAlbumGridControls(*this);
 }
 
 void TPlatform::RefreshList() {
@@ -91,23 +95,23 @@ void TPlatform::RefreshList() {
         for (int column = 0; column < columns; ++column) {
             SetCell(*MList, 0, column, QString());
         }
+        GridControls->ApplyFilter();
         return;
     }
     MList->setRowCount(count);
     for (int32_t index = 0; index < count; ++index) {
         const TMusicList& entry = Album.Entry(index);
-        SetCell(*MList, index, 0, QString::fromStdString(GridTitle(entry)));
-        SetCell(*MList, index, 1, QString::fromStdString(entry.Artist));
-        SetCell(*MList, index, 2, QString::fromStdString(entry.Album));
-        SetCell(*MList, index, 3, QString::fromStdString(entry.Year));
-        SetCell(*MList, index, 4, QString::fromStdString(entry.Comment));
-        SetCell(*MList, index, 5, QString::fromStdString(entry.Genre));
+        for (int column = 0; column < columns; ++column) {
+            SetCell(*MList, index, column, GridCellText(entry, column));
+        }
     }
+    GridControls->ApplyFilter();
 }
 
 void TPlatform::DELClick() {
     const int32_t index = SelectedRow() - 1;
-    if (Album.MusicCount() > 0 && index < Album.MusicCount()) {
+    // A row the filter hides is out of the user's sight: Delete must not take it.
+    if (Album.MusicCount() > 0 && index < Album.MusicCount() && GridControls->EntryShown(index)) {
         Album.RemoveEntry(index);
     }
 }

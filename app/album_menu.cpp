@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "Unit4.h"
+#include "album_adder.h"
+#include "album_opener.h"
 #include "error_box.h"
 #include "ini_file.h"
 #include "jukebox_settings.h"
@@ -15,18 +17,9 @@ namespace {
 
 const QString kMp3Filter = QStringLiteral("MP3 file (*.mp3);;All file (*.*)");
 const QString kAlbumFilter = QStringLiteral("M3U file (*.m3u);;All file (*.*)");
-
-// Holds the grid back while several files go in; it is rewritten once at the end, also after a failure.
-class TAlbumUpdate {
-public:
-    explicit TAlbumUpdate(TAlbum& album) : FAlbum(album) { FAlbum.BeginUpdate(); }
-    ~TAlbumUpdate() { FAlbum.EndUpdate(); }
-    TAlbumUpdate(const TAlbumUpdate&) = delete;
-    TAlbumUpdate& operator=(const TAlbumUpdate&) = delete;
-
-private:
-    TAlbum& FAlbum;
-};
+// Opening also reads the album files of other players.
+const QString kOpenAlbumFilter =
+    QStringLiteral("M3U file (*.m3u);;M3U8 or PLS file (*.m3u8 *.pls);;All file (*.*)");
 
 QString FolderOf(const QString& file) {
     return QString::fromStdString(TJukeboxSettings::FolderOf(file.toStdString()));
@@ -75,18 +68,13 @@ void TPlatform::AddEntry(const QString& path) {
 
 void TPlatform::LoadAlbum(const QString& path) {
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::path(path.toStdString()), error)) {
+    if (!std::filesystem::is_regular_file(std::filesystem::path(path.toStdString()), error)) {
         ShowErrorBox(QStringLiteral("File not found. (") + path + QStringLiteral(")"), this);
         return;
     }
-    FileNameKeep1->Add(path);
-    try {
-        if (Album.LoadAlbum(path.toStdString()) == TAlbum::TLoadResult::NotFound) {
-            ShowErrorBox(QStringLiteral("File not found. (") + path + QStringLiteral(")"), this);
-        }
-    } catch (const std::exception& failure) {
-        ShowErrorBox(failure, this);
-    }
+    TAddReport report;
+    LoadAlbumFile(*this, path, report);
+    report.Show(this);
 }
 
 void TPlatform::BitBtn4Click() {
@@ -97,15 +85,9 @@ void TPlatform::BitBtn4Click() {
         return;
     }
     settings.SetLastAddPath(TJukeboxSettings::FolderOf(files.constFirst().toStdString()));
-    try {
-        TAlbumUpdate update(Album);
-        for (const QString& file : files) {
-            AddEntry(file);
-        }
-    } catch (const std::exception& failure) {
-        // The files after the failing one are not added.
-        ShowErrorBox(failure, this);
-    }
+    TAddReport report;
+    AddPathsToAlbum(*this, files, report);
+    report.Show(this);
 }
 
 void TPlatform::ALBUMClick() {
@@ -118,8 +100,9 @@ void TPlatform::ClearAlbum1Click() {
 
 void TPlatform::SelectAlbum1Click() {
     const TJukeboxSettings settings(FIniFileName);
-    const QString file = FDialogs.OpenFileName(
-        this, QStringLiteral("Open album"), QString::fromStdString(settings.LastAlbumPath()), kAlbumFilter);
+    const QString file =
+        FDialogs.OpenFileName(this, QStringLiteral("Open album"),
+                              QString::fromStdString(settings.LastAlbumPath()), kOpenAlbumFilter);
     if (file.isEmpty()) {
         return;
     }
@@ -158,16 +141,17 @@ void TPlatform::Clearrecentfile1Click() {
 }
 
 void TPlatform::FileDrop1FileDrop(const QStringList& files) {
-    TAlbumUpdate update(Album);
+    // A drop often carries more than music (covers, notes); only folders and the names the album takes
+    // from a folder go in, as a dropped folder's own files would.
+    QStringList music;
     for (const QString& file : files) {
-        const QString extension = QFileInfo(file).suffix().toUpper();
-        if (extension == QStringLiteral("M3U")) {
-            LoadAlbum(file);
-        } else if (extension == QStringLiteral("MP3")) {
-            // A failure ends the drop; the drop target shows it.
-            AddEntry(file);
+        if (IsAlbumFileName(file) || QFileInfo(file).isDir()) {
+            music.append(file);
         }
     }
+    TAddReport report;
+    AddPathsToAlbum(*this, music, report);
+    report.Show(this);
 }
 
 } // namespace tunelo

@@ -1,15 +1,12 @@
 #include "album_opener.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 
 #include <algorithm>
-#include <map>
 
 #include "Unit4.h"
-#include "error_box.h"
+#include "album_adder.h"
 
 namespace tunelo {
 
@@ -85,7 +82,9 @@ int NaturalCompare(const QString& a, const QString& b) {
 }
 
 bool IsAlbumListName(const QString& name) {
-    return QFileInfo(name).suffix().compare(QStringLiteral("m3u"), Qt::CaseInsensitive) == 0;
+    const QString suffix = QFileInfo(name).suffix();
+    return suffix.compare(QStringLiteral("m3u"), Qt::CaseInsensitive) == 0 ||
+           suffix.compare(QStringLiteral("m3u8"), Qt::CaseInsensitive) == 0;
 }
 
 bool IsPlsName(const QString& name) {
@@ -97,44 +96,6 @@ bool IsAlbumFileName(const QString& name) {
                                        QStringLiteral("mpa"), QStringLiteral("mpga")};
     return kAudio.contains(QFileInfo(name).suffix(), Qt::CaseInsensitive) || IsAlbumListName(name) ||
            IsPlsName(name);
-}
-
-QStringList ReadPlsEntries(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return {};
-    }
-    const QDir folder = QFileInfo(path).absoluteDir();
-    std::map<int, QString> entries;
-    bool inPlaylist = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inPlaylist = line.compare(QStringLiteral("[playlist]"), Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (!inPlaylist || equals < 0 || !line.startsWith(QStringLiteral("File"), Qt::CaseInsensitive)) {
-            continue;
-        }
-        bool isNumber = false;
-        const int number = line.mid(4, equals - 4).toInt(&isNumber);
-        const QString value = line.mid(equals + 1).trimmed();
-        if (!isNumber || value.isEmpty()) {
-            continue;
-        }
-        const QUrl url(value);
-        if (url.isLocalFile()) {
-            entries[number] = url.toLocalFile();
-        } else if (url.scheme().size() <= 1) { // no scheme, or a drive letter
-            entries[number] = QDir::cleanPath(folder.absoluteFilePath(value));
-        }
-    }
-    QStringList files;
-    for (const auto& [number, name] : entries) {
-        files.append(name);
-    }
-    return files;
 }
 
 QStringList ExpandAlbumArguments(const QStringList& arguments, const QString& workingFolder) {
@@ -153,27 +114,9 @@ QStringList ExpandAlbumArguments(const QStringList& arguments, const QString& wo
 
 int OpenInAlbum(TPlatform& window, const QStringList& files, bool play) {
     const int32_t before = window.Album.MusicCount();
-    window.Album.BeginUpdate();
-    for (const QString& file : files) {
-        if (!QFileInfo::exists(file)) {
-            ShowErrorBox(QStringLiteral("File not found. (") + file + QStringLiteral(")"), &window);
-            continue;
-        }
-        if (IsAlbumListName(file)) {
-            window.LoadAlbum(file);
-            continue;
-        }
-        if (IsPlsName(file)) {
-            OpenInAlbum(window, ReadPlsEntries(file), false);
-            continue;
-        }
-        try {
-            window.AddEntry(file);
-        } catch (const std::exception& failure) {
-            ShowErrorBox(file + QStringLiteral(": ") + QString::fromStdString(failure.what()), &window);
-        }
-    }
-    window.Album.EndUpdate();
+    TAddReport report;
+    AddPathsToAlbum(window, files, report);
+    report.Show(&window);
     const int32_t added = window.Album.MusicCount() - before;
     if (play && added > 0) {
         // As the user would: stop, pick the row, double-click it.

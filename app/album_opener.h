@@ -18,20 +18,16 @@ QStringList ExpandAlbumArguments(const QStringList& arguments, const QString& wo
 // compare as numbers ("track 9" before "track 10"), letters without regard to case.
 int NaturalCompare(const QString& a, const QString& b);
 
-// Whether a file name is one the album takes from a folder walk: MPEG audio, an M3U album or a PLS
-// playlist.
+// Whether a file name is one the album takes from a folder walk: MPEG audio, an M3U or M3U8 album or a
+// PLS playlist.
 bool IsAlbumFileName(const QString& name);
 bool IsAlbumListName(const QString& name);
 bool IsPlsName(const QString& name);
 
-// The local files a PLS playlist names ("FileN=" lines in [playlist], in N order; relative names against
-// the playlist's folder, file: URLs as their paths). Streams (http and the like) are left out.
-QStringList ReadPlsEntries(const QString& path);
-
-// Appends the files (album files load as albums, with the history, as Open Album does; a PLS playlist's
-// files and the rest as the Add button adds them). A file that does not exist or cannot be read is reported
-// by the window's error box, naming it, and skipped. With play, the first entry that went in is played from
-// the start, whatever played before. Returns how many entries went in.
+// Appends the files as the Add button adds them (album files, PLS playlists too, load as albums with the
+// history, as Open Album does). The files that cannot be added are named in one report at the end. With play,
+// the first entry that went in is played from the start, whatever played before. Returns how many entries
+// went in.
 int OpenInAlbum(TPlatform& window, const QStringList& files, bool play);
 
 } // namespace tunelo

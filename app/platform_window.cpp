@@ -79,6 +79,7 @@ TPlatform::TPlatform(TPlatformOptions options)
           entry.Comment = MP3Player2->Comment();
           entry.Genre = MP3Player2->Genre();
           entry.Track = MP3Player2->Track();
+          entry.LengthMs = MP3Player2->Duration();
           MP3Player2->Close();
           return entry;
       }),

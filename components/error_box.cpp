@@ -26,6 +26,20 @@ void ShowErrorBox(const std::exception& error, QWidget* parent) {
     ShowErrorBox(QString::fromUtf8(error.what()), parent);
 }
 
+QMessageBox* ShowReportBox(const QString& message, QWidget* parent) {
+    if (Hook()) {
+        Hook()(message);
+        return nullptr;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), message,
+                                QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setModal(false);
+    box->show();
+    return box;
+}
+
 void SetErrorBoxHook(std::function<void(const QString& message)> hook) {
     Hook() = std::move(hook);
 }

@@ -1,6 +1,7 @@
 // The album list: entries with their tag text, added, removed, re-inserted and moved.
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <utility>
 
@@ -11,8 +12,8 @@ namespace tunelo {
 namespace {
 
 [[noreturn]] void RaiseAlbumFull(const std::string& path) {
-    throw EMPError("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
-                   " files. Not added: " + path);
+    throw EAlbumFull("The album is full: it holds at most " + std::to_string(TAlbum::kCapacity) +
+                     " files. Not added: " + path);
 }
 
 // The path as the album stores it: absolute, without "." and ".." steps. A path that cannot be made
@@ -109,6 +110,40 @@ int32_t TAlbum::MoveEntry(int32_t sourceIndex, int32_t dropRow) {
     }
     Changed();
     return target;
+}
+
+void TAlbum::Reorder(const std::vector<int32_t>& order) {
+    const int32_t count = MusicCount();
+    std::vector<bool> seen(static_cast<size_t>(count), false);
+    if (static_cast<int32_t>(order.size()) != count) {
+        throw EMPError("Reorder: the new order does not name every entry once");
+    }
+    for (const int32_t index : order) {
+        if (index < 0 || index >= count || seen[static_cast<size_t>(index)]) {
+            throw EMPError("Reorder: the new order does not name every entry once");
+        }
+        seen[static_cast<size_t>(index)] = true;
+    }
+    BeginUpdate();
+    // current[j]: the original index of the entry now at j.
+    std::vector<int32_t> current(static_cast<size_t>(count));
+    std::iota(current.begin(), current.end(), 0);
+    for (int32_t target = 0; target < count; ++target) {
+        const auto found =
+            std::find(current.begin() + target, current.end(), order[static_cast<size_t>(target)]);
+        const int32_t source = static_cast<int32_t>(found - current.begin());
+        if (source == target) {
+            continue;
+        }
+        // The entries before target are final; the one wanted here moves down to it.
+        std::rotate(FEntries.begin() + target, FEntries.begin() + source, FEntries.begin() + source + 1);
+        std::rotate(current.begin() + target, found, found + 1);
+        if (OnMoved) {
+            OnMoved(source, target);
+        }
+        Changed();
+    }
+    EndUpdate();
 }
 
 void TAlbum::Clear() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <istream>
 #include <optional>
@@ -25,6 +26,25 @@ struct TMusicList {
     std::string Comment;
     std::string Genre;
     std::string Track;
+    int32_t LengthMs = 0; // playing time from the stream information; 0 when it cannot be known
+};
+
+// A file that could not be added, and why, in words a person can act on ("file not found", "not MPEG
+// audio", "permission denied" ...).
+struct TAddFailure {
+    std::string FileName;
+    std::string Reason;
+};
+using TAddFailures = std::vector<TAddFailure>;
+
+// Why adding path failed with error: what the file system says about the file where it explains the
+// failure, else what the error means to a person.
+std::string AddFailureReason(const std::string& path, const std::exception& error);
+
+// The album refused a file because it holds kCapacity files already.
+class EAlbumFull : public EMPError {
+public:
+    using EMPError::EMPError;
 };
 
 // What the grid's title column shows: the title, or when it is empty the file name without folder and
@@ -63,21 +83,30 @@ public:
     // outside the grid (any dropRow outside 1 to MusicCount) moves the entry to the end. Returns the
     // entry's new index; a sourceIndex that names no entry changes nothing and returns -1.
     int32_t MoveEntry(int32_t sourceIndex, int32_t dropRow);
+    // Puts the entries in a new order: order[i] is the index of the entry that goes to index i (a
+    // permutation of 0 to MusicCount - 1; anything else raises EMPError and changes nothing). Done as
+    // moves, so the play order follows each entry; OnChanged fires once.
+    void Reorder(const std::vector<int32_t>& order);
     // Drops all entries at once.
     void Clear();
 
     enum class TLoadResult { Loaded, NotFound };
-    // Appends the files named by an album file (it never clears the list). NotFound when the album file
-    // does not exist: the caller shows "File not found. (" + path + ")" and leaves the history alone.
-    // Each line is tried as a path against the current folder, then against the album file's folder, then
-    // both again with "\" turned into "/"; a line naming no regular file is skipped. An album file that
-    // exists but cannot be read raises EMPError; an AddEntry failure propagates (the lines after it are
-    // not processed, the files added before it stay).
-    TLoadResult LoadAlbum(const std::string& path);
-    // Writes one line per entry, ended by CR LF: the entry's path relative to the album file's folder
-    // (RelativeAlbumPath). The file is written beside the target and renamed over it, so a failed save
-    // leaves an existing album file as it was. Raises EMPError on failure, and before writing anything
-    // when an entry's path holds a CR, LF or Ctrl-Z (it could not be read back as one line).
+    // Appends the files named by an album file (it never clears the list): M3U or M3U8 (one path per
+    // line, lines beginning with "#" are comments), or PLS when its name ends in ".pls" (the "FileN="
+    // lines of [playlist] in N order; file: URLs as their paths, network streams left out). NotFound when the
+    // album file does not exist: the caller shows "File not found. (" + path + ")" and leaves the history
+    // alone. Each line is tried as a path against the current folder, then against the album file's folder,
+    // then both again with "\" turned into "/"; a line naming no regular file is skipped. An album file that
+    // exists but cannot be read raises EMPError. Without failures, an AddEntry failure propagates (the
+    // lines after it are not processed, the files added before it stay); with failures, every file that
+    // can be added is, and each line naming no file or a file that failed is appended to failures.
+    TLoadResult LoadAlbum(const std::string& path, TAddFailures* failures = nullptr);
+    // Writes an extended M3U file, each line ended by CR LF: "#EXTM3U", then per entry
+    // "#EXTINF:<seconds>,<title>" (-1 seconds when the length is unknown; the title as the grid shows it)
+    // and the entry's path relative to the album file's folder (RelativeAlbumPath). The file is written
+    // beside the target and renamed over it, so a failed save leaves an existing album file as it was. Raises
+    // EMPError on failure, and before writing anything when an entry's path holds a CR, LF or Ctrl-Z (it
+    // could not be read back as one line).
     void SaveAlbum(const std::string& path) const;
 
     // Between BeginUpdate and the matching EndUpdate, OnChanged is held back and fires once at the end
@@ -133,6 +162,13 @@ private:
 
 // All lines of a text, by TAlbumLineReader's rules.
 std::vector<std::string> SplitAlbumLines(std::string_view text);
+
+// Whether an album file is a PLS playlist, by its name.
+bool IsPlsFileName(const std::string& path);
+
+// The entries of PLS text: the values of the "FileN=" lines in the [playlist] section, in N order;
+// file: URLs become their paths, other URLs (network streams) are left out, the rest is as written.
+std::vector<std::string> PlsEntryLines(std::string_view text);
 
 // The regular file an album line names: the line as a path against the current folder, else against
 // albumFolder; if neither exists and the line holds "\", the same two tries with "\" turned into "/".

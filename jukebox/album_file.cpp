@@ -1,14 +1,17 @@
-// M3U album files: reading lines and finding the files they name, writing entries relative to the album
-// file's folder through a temporary file.
+// Album files: reading M3U, M3U8 and PLS and finding the files they name, writing extended M3U with entries
+// relative to the album file's folder through a temporary file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -142,6 +145,78 @@ void ReplaceFile(const fs::path& target, const std::string& text, const std::str
     }
 }
 
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// "scheme:" with a scheme of two letters or more (one letter is a Windows drive).
+bool HasUrlScheme(const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.begin() + static_cast<long>(colon),
+                       [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The path of a file: URL ("file:///a%20b.mp3", "file://localhost/a.mp3"), percent escapes decoded.
+std::optional<std::string> LocalPathOfUrl(const std::string& url) {
+    if (LowerCase(url.substr(0, 5)) != "file:") {
+        return std::nullopt;
+    }
+    std::string rest = url.substr(5);
+    if (rest.starts_with("//")) {
+        const size_t slash = rest.find('/', 2);
+        const std::string host =
+            LowerCase(rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2));
+        if (slash == std::string::npos || (!host.empty() && host != "localhost")) {
+            return std::nullopt;
+        }
+        rest = rest.substr(slash);
+    }
+    std::string decoded;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
+            HexValue(rest[i + 2]) >= 0) {
+            decoded.push_back(static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
+            i += 2;
+        } else {
+            decoded.push_back(rest[i]);
+        }
+    }
+    if (decoded.empty() || decoded.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return decoded;
+}
+
+// What an #EXTINF line says of an entry: its length in whole seconds (-1 unknown) and its title on one line.
+std::string ExtInfLine(const TMusicList& entry) {
+    const long seconds = entry.LengthMs > 0 ? (static_cast<long>(entry.LengthMs) + 500) / 1000 : -1;
+    std::string title = GridTitle(entry);
+    std::replace_if(
+        title.begin(), title.end(), [](char c) { return c == '\r' || c == '\n' || c == kEndOfText; }, ' ');
+    return "#EXTINF:" + std::to_string(seconds) + "," + title;
+}
+
 } // namespace
 
 // ---- Reading ----
@@ -215,7 +290,46 @@ std::optional<std::string> ResolveAlbumLine(const std::string& line, const std::
     return FindFile(slashed, folder);
 }
 
-TAlbum::TLoadResult TAlbum::LoadAlbum(const std::string& path) {
+bool IsPlsFileName(const std::string& path) {
+    return LowerCase(fs::path(path).extension().string()) == ".pls";
+}
+
+std::vector<std::string> PlsEntryLines(std::string_view text) {
+    std::map<long, std::string> entries;
+    bool inPlaylist = false;
+    for (const std::string& raw : SplitAlbumLines(text)) {
+        const std::string line = Trimmed(raw);
+        if (line.starts_with('[')) {
+            inPlaylist = LowerCase(line) == "[playlist]";
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!inPlaylist || equals == std::string::npos || LowerCase(line.substr(0, 4)) != "file") {
+            continue;
+        }
+        const std::string number = Trimmed(line.substr(4, equals - 4));
+        if (number.empty() || number.size() > 9 ||
+            !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); })) {
+            continue;
+        }
+        const std::string value = Trimmed(line.substr(equals + 1));
+        if (value.empty()) {
+            continue;
+        }
+        if (const auto local = LocalPathOfUrl(value)) {
+            entries[std::stol(number)] = *local;
+        } else if (!HasUrlScheme(value)) {
+            entries[std::stol(number)] = value;
+        }
+    }
+    std::vector<std::string> lines;
+    for (auto& [number, value] : entries) {
+        lines.push_back(std::move(value));
+    }
+    return lines;
+}
+
+TAlbum::TLoadResult TAlbum::LoadAlbum(const std::string& path, TAddFailures* failures) {
     // Only a regular file is an album file; a folder or a device is "not found" as well (a device could
     // be endless).
     if (!IsRegularFile(path)) {
@@ -233,18 +347,42 @@ TAlbum::TLoadResult TAlbum::LoadAlbum(const std::string& path) {
         ~TUpdateEnd() { Album.EndUpdate(); }
     } updateEnd{*this};
 
-    TAlbumLineReader reader(input);
-    std::string line;
-    while (reader.Next(line)) {
-        if (reader.LineTooLong()) {
-            continue;
-        }
-        if (const auto found = ResolveAlbumLine(line, albumFolder.string())) {
-            AddEntry(*found);
+    std::vector<std::string> lines;
+    if (IsPlsFileName(path)) {
+        const std::string text{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+        lines = PlsEntryLines(text);
+    } else {
+        TAlbumLineReader reader(input);
+        std::string line;
+        while (reader.Next(line)) {
+            // Comments and the extended M3U information lines.
+            if (!reader.LineTooLong() && !line.starts_with('#')) {
+                lines.push_back(line);
+            }
         }
     }
     if (input.bad()) {
         RaiseFileError("Cannot read the album file", path, errno);
+    }
+    for (const std::string& line : lines) {
+        const auto found = ResolveAlbumLine(line, albumFolder.string());
+        if (!failures) {
+            if (found) {
+                AddEntry(*found);
+            }
+            continue;
+        }
+        if (!found) {
+            if (!Trimmed(line).empty()) {
+                failures->push_back({line, "file not found (named in " + path + ")"});
+            }
+            continue;
+        }
+        try {
+            AddEntry(*found);
+        } catch (const std::exception& error) {
+            failures->push_back({*found, AddFailureReason(*found, error)});
+        }
     }
     return TLoadResult::Loaded;
 }
@@ -287,7 +425,7 @@ void TAlbum::SaveAlbum(const std::string& path) const {
     fs::path target = FullPath(path);
     const std::string folder = target.parent_path().string();
 
-    std::string text;
+    std::string text = "#EXTM3U\r\n";
     for (const TMusicList& entry : FEntries) {
         if (entry.FileName.find_first_of(std::string_view("\r\n\x1a\0", 4)) != std::string::npos) {
             throw EMPError("Cannot save the album file (" + path +
@@ -295,6 +433,8 @@ void TAlbum::SaveAlbum(const std::string& path) const {
                            "file cannot keep: " +
                            entry.FileName);
         }
+        text += ExtInfLine(entry);
+        text += "\r\n";
         text += RelativeAlbumPath(folder, entry.FileName);
         text += "\r\n";
     }

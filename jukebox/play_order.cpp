@@ -16,11 +16,18 @@ std::mt19937 ClockSeededGenerator() {
     return std::mt19937(seed);
 }
 
+// Seeded from a copy of the main generator: repeatable with it, without taking anything from it.
+std::mt19937 PassGeneratorFor(std::mt19937 generator) {
+    std::seed_seq seed{static_cast<uint32_t>(generator()), static_cast<uint32_t>(generator()), 0x70617373u};
+    return std::mt19937(seed);
+}
+
 } // namespace
 
 TPlayOrder::TPlayOrder() : TPlayOrder(ClockSeededGenerator()) {}
 
-TPlayOrder::TPlayOrder(std::mt19937 generator) : FGenerator(generator) {}
+TPlayOrder::TPlayOrder(std::mt19937 generator)
+    : FGenerator(generator), FPassGenerator(PassGeneratorFor(generator)) {}
 
 void TPlayOrder::Follow(TAlbum& album) {
     album.OnInserted = [this](int32_t index) { EntryInserted(index); };
@@ -36,11 +43,13 @@ void TPlayOrder::Follow(TAlbum& album) {
     FPlayIndex = 0;
     FCurrentGone = false;
     FFresh = true;
+    ForgetNextPass();
 }
 
 // ---- Play modes ----
 
 void TPlayOrder::SetRandom(bool on) {
+    ForgetNextPass();
     if (on) {
         FPlayMode |= kRandomBit;
         Shuffle();
@@ -71,6 +80,31 @@ void TPlayOrder::Shuffle() {
 
 int32_t TPlayOrder::Draw(int32_t low, int32_t high) {
     return std::uniform_int_distribution<int32_t>(low, high)(FGenerator);
+}
+
+const std::vector<int32_t>& TPlayOrder::NextPass() const {
+    if (FNextPassReady && FNextPass.size() == FOrder.size()) {
+        return FNextPass;
+    }
+    const int32_t count = Count();
+    FNextPass.resize(FOrder.size());
+    std::iota(FNextPass.begin(), FNextPass.end(), 0);
+    std::shuffle(FNextPass.begin(), FNextPass.end(), FPassGenerator);
+    // The track that ends a pass is not heard again right away as the first of the next one.
+    if (count > 1 && FNextPass.front() == FOrder.back()) {
+        const int32_t other = std::uniform_int_distribution<int32_t>(1, count - 1)(FPassGenerator);
+        std::swap(FNextPass.front(), FNextPass[static_cast<size_t>(other)]);
+    }
+    FNextPassReady = true;
+    return FNextPass;
+}
+
+void TPlayOrder::BeginNextPass() {
+    if (!Random() || !RepeatAll()) {
+        return;
+    }
+    FOrder = NextPass();
+    ForgetNextPass();
 }
 
 // ---- Steps ----
@@ -132,8 +166,11 @@ void TPlayOrder::Next() {
     if (FCurrentGone) {
         // The step that took the removed track's place comes next.
         FPlayIndex = FPlayIndex < count ? FPlayIndex : 0;
+    } else if (FPlayIndex < count - 1) {
+        ++FPlayIndex;
     } else {
-        FPlayIndex = FPlayIndex < count - 1 ? FPlayIndex + 1 : 0;
+        FPlayIndex = 0;
+        BeginNextPass();
     }
     FCurrentGone = false;
     FFresh = false;
@@ -155,6 +192,7 @@ TEndOfTrack TPlayOrder::EndOfTrack() {
         if (RepeatAll()) {
             FPlayIndex = 0;
             FCurrentGone = false;
+            BeginNextPass();
             return TEndOfTrack::Restart;
         }
         return TEndOfTrack::Stop;
@@ -168,6 +206,7 @@ TEndOfTrack TPlayOrder::EndOfTrack() {
     }
     if (RepeatAll()) {
         FPlayIndex = 0;
+        BeginNextPass();
         return TEndOfTrack::Restart;
     }
     return TEndOfTrack::Stop;
@@ -184,7 +223,10 @@ int32_t TPlayOrder::EntryAfterCurrent() const {
     if (FPlayIndex < count - 1) {
         return EntryAt(FPlayIndex + 1);
     }
-    return RepeatAll() ? EntryAt(0) : -1;
+    if (!RepeatAll()) {
+        return -1;
+    }
+    return Random() ? NextPass().front() : EntryAt(0);
 }
 
 bool TPlayOrder::AdvanceForDecode() {
@@ -201,6 +243,7 @@ bool TPlayOrder::AdvanceForDecode() {
 // ---- Following the album ----
 
 void TPlayOrder::EntryInserted(int32_t index) {
+    ForgetNextPass();
     const int32_t count = Count(); // before the new entry
     index = std::clamp(index, 0, count);
     for (int32_t& entry : FOrder) {
@@ -228,6 +271,7 @@ void TPlayOrder::EntryInserted(int32_t index) {
 }
 
 void TPlayOrder::EntryRemoved(int32_t index) {
+    ForgetNextPass();
     const int32_t position = PositionOfEntry(index);
     if (position < 0) {
         return;
@@ -250,6 +294,7 @@ void TPlayOrder::EntryRemoved(int32_t index) {
 }
 
 void TPlayOrder::EntryMoved(int32_t from, int32_t to) {
+    ForgetNextPass();
     const int32_t count = Count();
     if (from < 0 || from >= count || to < 0 || to >= count || from == to) {
         return;
@@ -279,6 +324,7 @@ void TPlayOrder::EntryMoved(int32_t from, int32_t to) {
 }
 
 void TPlayOrder::Cleared() {
+    ForgetNextPass();
     FOrder.clear();
     FPlayIndex = 0;
     // Whatever was playing is not in the album any more; the first step of the next album comes next.

@@ -7,7 +7,9 @@
 // new album gets a fresh permutation), a moved entry keeps its step in random order. PlayIndex keeps
 // naming the same track while that track is in the album; when the current track is removed, the step
 // that took its place is the next one to play (Next and the end of the track go there, not past it).
-// PlayIndex never names a step outside the order.
+// PlayIndex never names a step outside the order. In random order with repeat all, each pass through the
+// album is a new permutation; the next pass is drawn ahead so that a gapless player can open its first
+// track before the current pass ends.
 #pragma once
 
 #include <cstdint>
@@ -76,12 +78,14 @@ public:
     // end), which becomes the current track. -1 (nothing to play) when the album is empty.
     int32_t TakeCurrent();
 
-    // Previous and next step, wrapping around whatever the play mode. After the current track was
-    // removed, Next goes to the step that took its place and Previous to the one before it.
+    // Previous and next step, wrapping around whatever the play mode (in random order with repeat all, Next
+    // past the last step begins a new pass). After the current track was removed, Next goes to the step
+    // that took its place and Previous to the one before it.
     void Previous();
     void Next();
     // The end of the current track by the play mode: repeat one replays it; else the next step; after
-    // the last step the first with repeat all, else playback stops (PlayIndex stays).
+    // the last step the first with repeat all (in random order the first of a new permutation), else
+    // playback stops (PlayIndex stays).
     TEndOfTrack EndOfTrack();
     // The entry EndOfTrack would lead to, without moving: what a gapless player opens ahead. -1 when
     // playback would stop, and while the current track is no longer in the album (the next step is then
@@ -101,9 +105,19 @@ private:
     void RestoreListOrder();
     void Shuffle();
     int32_t Draw(int32_t low, int32_t high); // uniform in [low, high]
+    // The permutation the next pass of random repeat-all plays, drawn on first use.
+    const std::vector<int32_t>& NextPass() const;
+    // Random repeat-all wrapped around: the pass drawn ahead becomes the order.
+    void BeginNextPass();
+    void ForgetNextPass() { FNextPassReady = false; }
 
     std::mt19937 FGenerator;
     std::vector<int32_t> FOrder; // step -> entry
+    // The passes of random repeat-all draw from a generator of their own, so that the permutations the
+    // album's changes draw stay what they were.
+    mutable std::mt19937 FPassGenerator;
+    mutable std::vector<int32_t> FNextPass;
+    mutable bool FNextPassReady = false;
     int32_t FPlayIndex = 0;
     uint8_t FPlayMode = 0;
     // The current track was removed from the album; FPlayIndex names the step that took its place.

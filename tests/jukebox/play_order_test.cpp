@@ -213,21 +213,88 @@ TEST_F(PlayOrderTest, TheEntryAfterTheCurrentOneIsWhereTheEndOfTheTrackLeads) {
     EXPECT_EQ(Order.EntryAfterCurrent(), -1);
 }
 
-TEST_F(PlayOrderTest, RandomWithRepeatAllPlaysTheShuffledOrderAndRepeatsItUnchanged) {
+class RandomPassTest : public PlayOrderTest, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    RandomPassTest() : PlayOrderTest(GetParam()) {}
+};
+
+TEST_P(RandomPassTest, RandomWithRepeatAllPlaysANewPermutationOnEachPass) {
     Add(6);
     Order.SetRandom(true);
     Order.SetPlayModeFromButtons(false, false);
-    const Steps expected = AllSteps(Order);
-    Steps played;
-    played.push_back(Order.TakeCurrent());
-    for (int i = 1; i < 12; ++i) {
-        ASSERT_NE(Order.EndOfTrack(), TEndOfTrack::Stop);
+    std::vector<Steps> passes(1, AllSteps(Order));
+    Steps played{Order.TakeCurrent()};
+    for (int i = 1; i < 6 * 8; ++i) {
+        // What a gapless player opens ahead is what the end of the track then plays, across passes too.
+        const int32_t predicted = Order.EntryAfterCurrent();
+        const TEndOfTrack end = Order.EndOfTrack();
+        ASSERT_EQ(end, i % 6 == 0 ? TEndOfTrack::Restart : TEndOfTrack::Advance) << "track " << i;
+        if (end == TEndOfTrack::Restart) {
+            passes.push_back(AllSteps(Order));
+        }
         played.push_back(Order.TakeCurrent());
+        ASSERT_EQ(played.back(), predicted) << "track " << i;
     }
-    Steps twice = expected;
-    twice.insert(twice.end(), expected.begin(), expected.end());
-    EXPECT_EQ(played, twice);
+    ASSERT_EQ(passes.size(), 8u);
+    for (size_t pass = 0; pass < passes.size(); ++pass) {
+        const Steps heard(played.begin() + static_cast<long>(pass * 6),
+                          played.begin() + static_cast<long>(pass * 6 + 6));
+        EXPECT_EQ(heard, passes[pass]) << "pass " << pass;
+        EXPECT_TRUE(IsPermutation(heard)) << "pass " << pass;
+        if (pass > 0) {
+            EXPECT_NE(heard.front(), played[pass * 6 - 1]) << "the last track is not heard twice in a row";
+        }
+    }
+    const std::set<Steps> different(passes.begin(), passes.end());
+    EXPECT_GE(different.size(), 6u) << "8 passes of 720 possible orders are nearly all different";
+
+    // Next past the last step starts a new pass as well; Previous then stays within it.
+    Order.SetPlayIndex(5);
+    const int32_t predicted = Order.EntryAfterCurrent();
+    Order.Next();
+    EXPECT_EQ(Order.TakeCurrent(), predicted);
+    EXPECT_TRUE(IsPermutation(AllSteps(Order)));
+    Order.Previous();
+    EXPECT_EQ(Order.PlayIndex(), 5);
 }
+
+TEST_P(RandomPassTest, WithoutRepeatAllOrInListOrderTheOrderStaysAsItIs) {
+    Add(5);
+    Order.SetRandom(true);
+    Order.SetPlayModeFromButtons(true, false); // normal: no repeat
+    const Steps shuffled = AllSteps(Order);
+    Order.SetPlayIndex(4);
+    Order.Next();
+    EXPECT_EQ(AllSteps(Order), shuffled) << "a wrap by hand without repeat all keeps the order";
+    Order.SetRandom(false);
+    Order.SetPlayModeFromButtons(false, false); // repeat all in list order
+    Order.SetPlayIndex(4);
+    EXPECT_EQ(Order.EntryAfterCurrent(), 0);
+    EXPECT_EQ(Order.EndOfTrack(), TEndOfTrack::Restart);
+    EXPECT_EQ(AllSteps(Order), ListOrder(5));
+}
+
+TEST_P(RandomPassTest, AnAlbumChangeRedrawsTheNextPassAndTheGaplessGuessFollows) {
+    Add(5);
+    Order.SetRandom(true);
+    Order.SetPlayModeFromButtons(false, false);
+    PlayStep(4);
+    ASSERT_GE(Order.EntryAfterCurrent(), 0);
+    // A track of the album leaves while the last step plays: the pass drawn ahead must not bring it back.
+    const int32_t gone = Order.EntryAt(0);
+    const std::string goneName = NameOf(gone);
+    Album.RemoveEntry(gone);
+    const int32_t predicted = Order.EntryAfterCurrent();
+    ASSERT_GE(predicted, 0);
+    const std::string predictedName = NameOf(predicted);
+    EXPECT_NE(predictedName, goneName);
+    ASSERT_EQ(Order.EndOfTrack(), TEndOfTrack::Restart);
+    EXPECT_EQ(NameOf(Order.TakeCurrent()), predictedName);
+    EXPECT_EQ(Order.Count(), 4);
+    EXPECT_TRUE(IsPermutation(AllSteps(Order)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomPassTest, ::testing::Values(1u, 7u, 12345u, 99u));
 
 TEST_F(PlayOrderTest, DecodingWalksTheStepsOnceAndSaysWhenItIsDone) {
     Add(3);
