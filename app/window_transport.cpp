@@ -213,6 +213,7 @@ void TPlatform::MP3Player1TrackChange() {
     const int32_t duration = MP3Player1->Duration();
     SetPlayPosition(duration > 0 ? duration : 1, 0);
     PrepareNextTrack();
+    UpdateNowPlaying();
 }
 
 void TPlatform::PlayStep() {
@@ -325,6 +326,7 @@ void TPlatform::MP3Player1EndPlay(TMP3EndPlayReason reason) {
 }
 
 void TPlatform::MP3Player1ChangePosition() {
+    UpdateNowPlaying();
     // While the user holds the thumb the bar is theirs; the next report after they let go catches up.
     if (PLAYPOS->isSliderDown()) {
         return;
