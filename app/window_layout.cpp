@@ -1,6 +1,7 @@
 #include "window_layout.h"
 
 #include <QEvent>
+#include <QHeaderView>
 #include <QLabel>
 
 #include "Unit4.h"
@@ -21,6 +22,8 @@ int TWindowLayout::PanelHeight() {
 
 TWindowLayout::TWindowLayout(TPlatform& window) : QObject(&window), FWindow(window) {
     FWindow.MList->setGeometry(kGridBase);
+    // A wider grid gives its room to the last column rather than to an empty heading.
+    FWindow.MList->horizontalHeader()->setStretchLastSection(true);
     FWindow.NowPlaying->setGeometry(kStripBase);
     // The caption ends just before its bar, whatever width the font gives it.
     QLabel* caption = FWindow.VolumeLabel;

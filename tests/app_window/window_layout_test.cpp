@@ -1,6 +1,7 @@
 // The resizable window: the grid takes the extra room, the bars and the panel keep their sizes, the first
 // size is the smallest, showing and hiding the equalizer panel still changes the height by the panel, and
 // the "Volume" caption is not covered by its bar.
+#include <QHeaderView>
 #include <QTest>
 
 #include "now_playing.h"
@@ -50,6 +51,8 @@ TEST_F(LayoutTest, TheGridTakesTheExtraRoomAndTheRestKeepsItsSize) {
     EXPECT_EQ(Window->MList->height(), grid.height() + 319);
     EXPECT_EQ(Window->MList->pos(), grid.topLeft());
     EXPECT_EQ(Window->PLAYPOS->width(), bar.width() + 414) << "the position bar gets finer";
+    const QHeaderView& heading = *Window->MList->horizontalHeader();
+    EXPECT_GE(heading.length(), Window->MList->viewport()->width()) << "the columns fill the wider grid";
     EXPECT_EQ(Window->PLAYPOS->height(), bar.height());
     EXPECT_EQ(Window->NowPlaying->width(), Window->MList->width());
     EXPECT_EQ(Window->Panel1->size(), panel.size()) << "the panel keeps its proportions";
