@@ -8,6 +8,7 @@
 
 #include "Unit4.h"
 #include "error_box.h"
+#include "player_error_text.h"
 #include "transport_pictures.h"
 
 namespace tunelo {
@@ -178,7 +179,7 @@ bool TPlatform::StartEntry(int32_t entry) {
         }
         return true;
     } catch (const std::exception& error) {
-        ShowErrorBox(error, this);
+        ShowErrorBox(PlayerErrorText(error, QString::fromStdString(source)), this);
         return false;
     }
 }

@@ -126,6 +126,11 @@ TEST_F(KeyboardTest, DeleteAddAndInsertWorkOnTheAlbum) {
     Key(Qt::Key_Insert);
     EXPECT_EQ(AlbumFiles(), (std::vector<std::string>{Files[0], first, second, Files[2], added}));
     EXPECT_EQ(Window->SelectedRow(), 2);
+
+    // On the grid, whose own Delete key does the same, one press removes one entry.
+    Focus(Window->MList);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(AlbumFiles(), (std::vector<std::string>{Files[0], second, Files[2], added}));
 }
 
 TEST_F(KeyboardTest, TypingInATextBoxIsNotTakenForShortcuts) {
