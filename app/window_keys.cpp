@@ -124,9 +124,15 @@ void TWindowKeys::PlayOrPause() {
 }
 
 void TWindowKeys::PlaySelected() {
-    if (FWindow.Album.MusicCount() > 0) {
-        FWindow.MListDblClick();
+    if (FWindow.Album.MusicCount() == 0) {
+        return;
     }
+    // The double click resumes a paused track whatever row is selected; Enter means the selected one.
+    if (FWindow.MP3Player1->Status() == mpsPaused &&
+        FWindow.PlayOrder.CurrentEntry() != FWindow.SelectedRow() - 1) {
+        FWindow.STOPClick();
+    }
+    FWindow.MListDblClick();
 }
 
 void TWindowKeys::SeekBy(int32_t ms) {

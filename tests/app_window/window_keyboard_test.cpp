@@ -94,6 +94,19 @@ TEST_P(FocusedControlTest, SpaceEnterAndTheArrowsWorkWhateverHasTheFocus) {
     Window->SelectRow(3);
     Key(Qt::Key_Return);
     EXPECT_EQ(PlayingFile(), Files[2]) << "Enter plays the selected entry";
+    // Also from a pause on another track; on the paused track itself it resumes.
+    Key(Qt::Key_Space);
+    Window->SelectRow(2);
+    Key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(PlayingFile(), Files[1]);
+    EXPECT_EQ(Status(), mpsPlaying);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Space);
+    const int32_t pausedAt = Window->MP3Player1->Position();
+    ASSERT_GE(pausedAt, 4000);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Status(), mpsPlaying);
+    EXPECT_GE(Window->MP3Player1->Position(), pausedAt) << "resumed, not started again";
 
     // The focused control itself was not moved by the keys the window took.
     EXPECT_EQ(Window->VOL->value(), volume + 5);
