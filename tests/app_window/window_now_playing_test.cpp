@@ -122,6 +122,24 @@ TEST_F(NowPlayingTest, WithoutTagsTheFileNameShowsAndNoCover) {
         << Window->TrayIcon1->TipHelp().toStdString();
 }
 
+TEST_F(NowPlayingTest, TheNextTrackOfTheAlbumShowsWhenItBegins) {
+    MakeWindow();
+    const std::string first =
+        Tagged("first.mp2", Id3v2Tag(TextFrame("TIT2", "First") + TextFrame("TPE1", "A")));
+    const std::string second =
+        Tagged("second.mp2", Id3v2Tag(TextFrame("TIT2", "Second") + TextFrame("TPE1", "B")));
+    AddThroughDialog({first, second});
+    Window->PLAYClick();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Strip().Title() == QStringLiteral("First"); }));
+    // The player goes on into the prepared track without a gap (no status change) or opens it anew: either
+    // way the strip follows.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Strip().Title() == QStringLiteral("Second"); }, 15000));
+    EXPECT_EQ(Window->MP3Player1->Status(), mpsPlaying);
+    EXPECT_EQ(Strip().Artist(), QStringLiteral("B"));
+    EXPECT_TRUE(Strip().TimeText().startsWith(QStringLiteral("0:0"))) << Strip().TimeText().toStdString();
+    EXPECT_TRUE(Window->TrayIcon1->TipHelp().startsWith(QStringLiteral("Second - B\n")));
+}
+
 struct TTimeCase {
     int64_t Ms;
     const char* Text;
