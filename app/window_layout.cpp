@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "Unit4.h"
+#include "ini_file.h"
 #include "now_playing.h"
 
 namespace tunelo {
@@ -44,7 +45,9 @@ TWindowLayout::TWindowLayout(TPlatform& window) : QObject(&window), FWindow(wind
                            static_cast<QWidget*>(FWindow.BitBtn1), static_cast<QWidget*>(FWindow.BitBtn7)}) {
         Take(right, TAnchor::Right);
     }
-    FWindow.setMinimumSize(TPlatform::kClientWidth, TPlatform::kClientHeightWithEQ);
+    // The lower of the two smallest heights until the panel's state is applied, so that a restored short
+    // window is not stretched before it is known whether the panel is hidden.
+    FWindow.setMinimumSize(TPlatform::kClientWidth, TPlatform::kClientHeightWithoutEQ);
     FWindow.installEventFilter(this);
     Place();
 }
@@ -55,11 +58,14 @@ void TWindowLayout::Take(QWidget* widget, TAnchor anchor) {
 
 void TWindowLayout::PanelShown(bool shown) {
     const int smallest = shown ? TPlatform::kClientHeightWithEQ : TPlatform::kClientHeightWithoutEQ;
-    // At start a restored size already has the height that goes with the stored panel state; only a window
-    // still at its first size is taken as one with the panel shown.
+    // At start, a size the position saver restored was saved with the panel as the settings have it now;
+    // a window without a stored placement still has its first size, the one with the panel shown.
     if (FFirstPanelCall) {
         FFirstPanelCall = false;
-        if (FWindow.size() != QSize(TPlatform::kClientWidth, TPlatform::kClientHeightWithEQ)) {
+        const std::string stored =
+            TMPIniFile(FWindow.IniFileName())
+                .ReadString("Bounds", FWindow.KSavePosIni1->BoundsKey().toStdString(), "");
+        if (!stored.empty()) {
             FPanelShown = shown;
         }
     }

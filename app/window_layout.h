@@ -32,7 +32,7 @@ public:
     explicit TWindowLayout(TPlatform& window);
 
     // The panel has been shown or hidden: the window's smallest height follows, and its height changes by
-    // the panel's (the grid keeps its size). The first call, at start, takes a height the position saver
+    // the panel's (the grid keeps its size). The first call, at start, takes a placement the position saver
     // restored as already matching.
     void PanelShown(bool shown);
     // Places every control for the window's present size.

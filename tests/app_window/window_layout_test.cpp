@@ -102,20 +102,36 @@ TEST_F(LayoutTest, HidingAndShowingTheEqualizerChangesTheHeightByThePanel) {
     EXPECT_EQ(Window->width(), 800);
 }
 
-TEST_F(LayoutTest, ARestoredSizeWithTheEqualizerHiddenIsKept) {
-    // A window closed at 700 x 500 with the panel hidden comes back so, not a panel shorter.
+class RestoredSizeTest : public LayoutTest, public ::testing::WithParamInterface<QSize> {};
+
+TEST_P(RestoredSizeTest, ASizeClosedWithTheEqualizerHiddenComesBackAsItWas) {
+    // Not a panel shorter, also when it happens to be the size the window first has with the panel.
     MakeWindow();
     Window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
     Window->Button1Click();
-    ResizeTo(700, 500);
+    ResizeTo(GetParam().width(), GetParam().height());
     Window->close();
     Window.reset();
 
     ShowWindow();
     EXPECT_FALSE(Window->ShowEQFlag);
-    EXPECT_EQ(Window->size(), QSize(700, 500));
+    EXPECT_EQ(Window->size(), GetParam());
     EXPECT_EQ(Window->minimumHeight(), 301);
+    Window->Button1Click();
+    EXPECT_EQ(Window->height(), GetParam().height() + TWindowLayout::PanelHeight());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RestoredSizeTest,
+                         ::testing::Values(QSize(700, 500), QSize(586, 481), QSize(586, 301)));
+
+TEST_F(LayoutTest, AFirstStartWithTheEqualizerHiddenHasTheShortWindow) {
+    {
+        TMPIniFile ini(FIni);
+        ini.WriteBool("Setup", "ShowEQFlag", false);
+    }
+    ShowWindow();
+    EXPECT_EQ(Window->size(), QSize(586, 301));
 }
 
 TEST_F(LayoutTest, TheVolumeCaptionIsNotCoveredByItsBar) {
