@@ -2,6 +2,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
+#include "TrayIcon.h"
 #include "album.h"
 #include "play_time.h"
 #include "player.h"
@@ -60,11 +63,17 @@ QString TNowPlaying::TipText() const {
     if (FTitle.isEmpty()) {
         return QString::fromLatin1(kIdleTip);
     }
-    QString tip = FTitle;
+    QString track = FTitle;
     if (!FArtist.isEmpty()) {
-        tip += QStringLiteral(" - ") + FArtist;
+        track += QStringLiteral(" - ") + FArtist;
     }
-    return tip + QLatin1Char('\n') + FTime;
+    // The tray keeps only so many characters: a long title gives way, so that the time stays.
+    const QString time = QLatin1Char('\n') + FTime;
+    const qsizetype room = TTrayIcon::MaxTipLength - time.size();
+    if (track.size() > room) {
+        track = track.left(std::max<qsizetype>(room - 1, 0)) + QChar(0x2026);
+    }
+    return track + time;
 }
 
 void TNowPlaying::Show(const QString& title, const QString& artist, const QString& time) {

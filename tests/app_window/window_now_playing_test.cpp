@@ -140,6 +140,19 @@ TEST_F(NowPlayingTest, TheNextTrackOfTheAlbumShowsWhenItBegins) {
     EXPECT_TRUE(Window->TrayIcon1->TipHelp().startsWith(QStringLiteral("Second - B\n")));
 }
 
+TEST_F(NowPlayingTest, ALongTitleGivesWayInTheTrayTipSoThatTheTimeStays) {
+    MakeWindow();
+    const std::string title(80, 'T');
+    AddThroughDialog({Tagged("long.mp2", Id3v2Tag(TextFrame("TIT2", title) + TextFrame("TPE1", "Artist")))});
+    Window->PLAYClick();
+    WaitForReportPast(500);
+    ASSERT_EQ(Strip().Title(), QString::fromStdString(title)) << "the strip itself elides as it draws";
+    const QString tip = Window->TrayIcon1->TipHelp();
+    EXPECT_LE(tip.size(), TTrayIcon::MaxTipLength);
+    EXPECT_TRUE(tip.endsWith(QChar(0x2026) + QStringLiteral("\n") + Strip().TimeText())) << tip.toStdString();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("TTTT")));
+}
+
 struct TTimeCase {
     int64_t Ms;
     const char* Text;
