@@ -44,6 +44,12 @@ namespace tunelo {
 class TAlbumGridControls;
 class TEqualizerPresetBar;
 class TEqualizerScale;
+// The window for today's desktop: now playing, keyboard, position bar, resizing.
+class TNowPlaying;
+class TPositionBar;
+class TWindowKeys;
+class TWindowLayout;
+class TFocusRing;
 
 struct TPlatformOptions {
     // The settings file; the program's own (ApplicationIniPath) when empty.
@@ -208,6 +214,17 @@ public:
     void Undo1Click();
     void Topix1Click();
     void About1Click();
+
+    // ---- The window for today's desktop: now playing, keyboard, position bar, resizing ----
+    TNowPlaying* NowPlaying = nullptr;
+    TPositionBar* PositionBar = nullptr;
+    TWindowKeys* WindowKeys = nullptr;
+    TWindowLayout* WindowLayout = nullptr;
+    TFocusRing* FocusRing = nullptr;
+    // Builds the parts above, once the controls and components exist.
+    void CreateDesktopParts();
+    // The strip and the tray tip follow the album player.
+    void UpdateNowPlaying();
 
     const std::string& IniFileName() const { return FIniFileName; }
     const TPlatformDialogs& Dialogs() const { return FDialogs; }

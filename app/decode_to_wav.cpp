@@ -123,8 +123,9 @@ void TPlatform::FinishDecodeRun() {
 void TPlatform::DecodeEntrySkipped(int32_t entry, const std::exception& error) {
     // Told in the summary at the end rather than in a box that would hold up the rest of the run.
     if (TDecodeProgressWindow* progress = RunProgress(FDecodeProgress)) {
-        progress->FileSkipped(entry + 1, QString::fromStdString(Album.Entry(entry).FileName),
-                              QString::fromUtf8(error.what()));
+        const std::string& path = Album.Entry(entry).FileName;
+        progress->FileSkipped(entry + 1, QString::fromStdString(path),
+                              QString::fromStdString(AddFailureReason(path, error)));
     }
 }
 

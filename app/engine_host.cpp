@@ -12,6 +12,7 @@
 #include "error_box.h"
 #include "main_form.h"
 #include "message_window.h"
+#include "player_error_text.h"
 
 namespace tunelo {
 
@@ -35,7 +36,8 @@ void WakeGuiThread() {
 }
 
 void DisplayEngineError(const std::exception& error) {
-    const QString message = QString::fromUtf8(error.what());
+    // The engine's errors in words a person can act on; the file is not known here (a file error names it).
+    const QString message = PlayerErrorText(error, {});
     QCoreApplication* const application = QCoreApplication::instance();
     if (!application) {
         return;

@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 
 #include "Unit4.h"
+#include "window_layout.h"
 
 namespace tunelo {
 
@@ -106,7 +107,7 @@ void TPlatform::Button1Click() {
 
 void TPlatform::ApplyShowEQ() {
     Panel1->setVisible(ShowEQFlag);
-    setFixedSize(kClientWidth, ShowEQFlag ? kClientHeightWithEQ : kClientHeightWithoutEQ);
+    WindowLayout->PanelShown(ShowEQFlag);
     Button1->setText(ShowEQFlag ? QStringLiteral("Hide E.Q.") : QStringLiteral("Show E.Q."));
 }
 

@@ -103,6 +103,7 @@ TPlatform::TPlatform(TPlatformOptions options)
     CreateDecodeAndPowerButtons();
     CreateTray();
     CreateComponents();
+    CreateDesktopParts();
     FormCreate();
     SetMainForm(this);
 }
@@ -131,10 +132,10 @@ void TPlatform::ApplyListening(const TListeningSettings& settings) {
 void TPlatform::CreateAppearance() {
     setWindowTitle(QStringLiteral("TUNELO Version 0.02"));
     setWindowIcon(TuneloProgramIcon());
-    // A fixed single border with the system menu and the minimise box only.
+    // A resizable border; the first size is the smallest (TWindowLayout).
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeightWithEQ);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    resize(kClientWidth, kClientHeightWithEQ);
 
     // A palette rather than a style sheet: a style sheet would also reach the menus and the About box.
     QPalette colours = palette();

@@ -9,6 +9,7 @@
 #include "Unit4.h"
 #include "album_run.h"
 #include "error_box.h"
+#include "player_error_text.h"
 #include "transport_pictures.h"
 
 namespace tunelo {
@@ -183,7 +184,7 @@ bool TPlatform::StartEntry(int32_t entry) {
         if (Decoding) {
             DecodeEntrySkipped(entry, error);
         } else {
-            ShowErrorBox(error, this);
+            ShowErrorBox(PlayerErrorText(error, QString::fromStdString(source)), this);
         }
         return false;
     }
@@ -220,6 +221,7 @@ void TPlatform::MP3Player1TrackChange() {
     const int32_t duration = MP3Player1->Duration();
     SetPlayPosition(duration > 0 ? duration : 1, 0);
     PrepareNextTrack();
+    UpdateNowPlaying();
 }
 
 void TPlatform::PlayStep() {
@@ -333,6 +335,7 @@ void TPlatform::MP3Player1EndPlay(TMP3EndPlayReason reason) {
 }
 
 void TPlatform::MP3Player1ChangePosition() {
+    UpdateNowPlaying();
     // While the user holds the thumb the bar is theirs; the next report after they let go catches up.
     if (PLAYPOS->isSliderDown()) {
         return;

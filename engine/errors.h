@@ -15,6 +15,38 @@ public:
     std::string Message() const { return what(); }
 };
 
+// A file that cannot be opened or read: its path and the system's error number, so that a front end can
+// word what to do about it. The message stays the engine's own.
+class EMPFileError : public EMPError {
+public:
+    EMPFileError(const std::string& message, std::string path, int errorNumber)
+        : EMPError(message), FPath(std::move(path)), FErrorNumber(errorNumber) {}
+
+    const std::string& Path() const { return FPath; }
+    int ErrorNumber() const { return FErrorNumber; }
+
+private:
+    std::string FPath;
+    int FErrorNumber;
+};
+
+// Data that holds no MPEG audio the decoder can play.
+class EMPFormatError : public EMPError {
+public:
+    explicit EMPFormatError(const std::string& message) : EMPError(message) {}
+};
+
+// A failed call of the wave device: its result code (for WaveOutFault) besides the message.
+class EMPWaveError : public EMPError {
+public:
+    EMPWaveError(const std::string& message, int32_t code) : EMPError(message), FCode(code) {}
+
+    int32_t Code() const { return FCode; }
+
+private:
+    int32_t FCode;
+};
+
 // A violated internal precondition: a programming error, not bad input. The message reads
 // "Assertion failure (mp3plyr, line 123)", or "<text> (mp3plyr, line 123)" when a text is given.
 class EMPAssertionFailed : public EMPError {

@@ -50,13 +50,14 @@ TMPFileStream::TMPFileStream(const std::string& path) : FPath(path) {
         FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (FHandle < 0 && errno == EINTR);
     if (FHandle < 0) {
-        throw EMPError("Cannot open file \"" + path + "\". " + SystemText(errno));
+        const int error = errno;
+        throw EMPFileError("Cannot open file \"" + path + "\". " + SystemText(error), path, error);
     }
     struct stat info {};
     if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(FHandle);
         FHandle = -1;
-        throw EMPError("Cannot open file \"" + path + "\". " + SystemText(EISDIR));
+        throw EMPFileError("Cannot open file \"" + path + "\". " + SystemText(EISDIR), path, EISDIR);
     }
 }
 
@@ -75,7 +76,8 @@ int32_t TMPFileStream::Read(void* buffer, int32_t count) {
         got = ::read(FHandle, buffer, static_cast<size_t>(count));
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        throw EMPError("Stream read error: \"" + FPath + "\". " + SystemText(errno));
+        const int error = errno;
+        throw EMPFileError("Stream read error: \"" + FPath + "\". " + SystemText(error), FPath, error);
     }
     return static_cast<int32_t>(got);
 }

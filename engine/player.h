@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -250,7 +251,8 @@ private:
 
     // An error a worker thread met, waiting for the window thread to show it.
     struct TWorkerError {
-        std::string Message;
+        // The error as thrown, so the window can tell a lost device from a lost file.
+        std::exception_ptr Error;
         uint32_t Generation;
     };
 

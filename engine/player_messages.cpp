@@ -89,7 +89,11 @@ void TMP3Player::HandleThreadError() {
         errors.swap(FWorkerErrors);
     }
     for (const TWorkerError& error : errors) {
-        ShowException(EMPError(error.Message));
+        try {
+            std::rethrow_exception(error.Error);
+        } catch (const std::exception& thrown) {
+            ShowException(thrown);
+        }
         // An error of a play that has already ended (stopped by the user meanwhile) ends nothing more.
         if (error.Generation == FPlayGeneration.load() && (FStatus == mpsPlaying || FStatus == mpsPaused)) {
             FEndPlayReason = meprError;
@@ -129,7 +133,12 @@ void TMP3Player::HandleWorkerError(const std::exception& error, bool& handled, b
     }
     {
         std::lock_guard lock(FWorkerErrorsLock);
-        FWorkerErrors.push_back({error.what(), FPlayGeneration.load()});
+        // Called inside the worker's catch block: the exception in flight is the one reported.
+        std::exception_ptr thrown = std::current_exception();
+        if (!thrown) {
+            thrown = std::make_exception_ptr(EMPError(error.what()));
+        }
+        FWorkerErrors.push_back({thrown, FPlayGeneration.load()});
     }
     FWindow->Post(MPM_THREAD_ERROR);
     handled = true;

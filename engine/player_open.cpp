@@ -13,7 +13,7 @@ namespace tunelo {
 namespace {
 
 [[noreturn]] void RaiseUnknownFormat() {
-    throw EMPError(kUnknownMpegAudioFormat);
+    throw EMPFormatError(kUnknownMpegAudioFormat);
 }
 
 } // namespace

@@ -23,7 +23,7 @@ namespace {
     if (text.size() > 127) {
         text.resize(127);
     }
-    throw EMPError(text + "(" + operation + ")");
+    throw EMPWaveError(text + "(" + operation + ")", code);
 }
 
 void CheckWave(int32_t code, const char* operation) {

@@ -14,7 +14,7 @@ constexpr uint16_t kWaveFormatMpegLayer3 = 0x0055;
 constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 
 [[noreturn]] void RaiseUnknownFormat() {
-    throw EMPError(kUnknownMpegAudioFormat);
+    throw EMPFormatError(kUnknownMpegAudioFormat);
 }
 
 uint32_t BigEndian32(const uint8_t* p) {

@@ -148,6 +148,20 @@ std::vector<TMPWaveOutput> ListPulseSinks() {
     return done ? listing.Sinks : std::vector<TMPWaveOutput>{};
 }
 
+TMPWaveFault PulseErrorFault(int32_t code) {
+    switch (code - kPulseErrorBase) {
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_NOENTITY:
+    case PA_ERR_INVALIDSERVER:
+    case PA_ERR_CONNECTIONTERMINATED:
+        return TMPWaveFault::NoDevice;
+    case PA_ERR_BUSY:
+        return TMPWaveFault::Busy;
+    default:
+        return TMPWaveFault::Other;
+    }
+}
+
 std::string PulseErrorText(int32_t code) {
     std::string server;
     {

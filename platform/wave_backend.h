@@ -69,6 +69,8 @@ int32_t OpenPulseWaveDevice(std::unique_ptr<TMPWaveDevice>& device, const std::s
 bool PulseServerAnswers();
 // The libpulse error's text, naming the server it came from.
 std::string PulseErrorText(int32_t code);
+// Which of the libpulse errors (as result codes) mean no server or sink, and which a busy one.
+TMPWaveFault PulseErrorFault(int32_t code);
 // The server's sinks as "pulse:NAME"; none when no server answers.
 std::vector<TMPWaveOutput> ListPulseSinks();
 // ALSA's playback devices as "alsa:NAME".

@@ -1,6 +1,7 @@
 // Backend choice, header bookkeeping, the shared volume, error texts and software volume.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
@@ -291,6 +292,54 @@ bool WaveOutGetErrorText(int32_t code, std::string& text) {
     default:
         return false;
     }
+}
+
+TMPWaveFault WaveOutFault(int32_t code) {
+    if (code < 0) {
+        // ALSA reports the system's error numbers.
+        switch (-code) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return TMPWaveFault::NoDevice;
+        case EBUSY:
+        case EAGAIN:
+            return TMPWaveFault::Busy;
+        default:
+            return TMPWaveFault::Other;
+        }
+    }
+    if (code >= kPulseErrorBase && code < kPulseErrorBase + kPulseErrorCount) {
+        return PulseErrorFault(code);
+    }
+    switch (code) {
+    case MMSYSERR_BADDEVICEID:
+    case MMSYSERR_NODRIVER:
+    case WAVERR_NOSOUNDDEVICE:
+        return TMPWaveFault::NoDevice;
+    default:
+        return TMPWaveFault::Other;
+    }
+}
+
+std::string WaveOutDeviceName() {
+    const TBackendChoice backend = ChooseBackend();
+    switch (backend.Kind) {
+    case TBackendChoice::kAutomatic:
+        return "the sound server or ALSA device \"default\"";
+    case TBackendChoice::kNull:
+        return "the silent null output";
+    case TBackendChoice::kAlsa:
+        return "ALSA device \"" + backend.DeviceName + "\"";
+    case TBackendChoice::kPulse:
+        return backend.DeviceName.empty() ? "the sound server's default output"
+                                          : "sound server output \"" + backend.DeviceName + "\"";
+    case TBackendChoice::kFile:
+        return "recording file \"" + backend.DeviceName + "\"";
+    case TBackendChoice::kUnknown:
+        break;
+    }
+    return "the output TUNELO_AUDIO names";
 }
 
 void ApplyWaveVolume(uint8_t* samples, uint32_t frames, uint16_t channels, uint16_t bitsPerSample,

@@ -130,6 +130,14 @@ int32_t WaveOutGetVolume(uint32_t deviceId, uint32_t& volume);
 // The text of a result code; false when the code has none.
 bool WaveOutGetErrorText(int32_t code, std::string& text);
 
+// What a failed call means for the person at the computer: there is no device to play on (none present,
+// none answering, or the chosen one gone), or the device is there but another program holds it.
+enum class TMPWaveFault { Other, NoDevice, Busy };
+TMPWaveFault WaveOutFault(int32_t code);
+// The device that opening one would try now, as a person knows it: ALSA device "hw:1", the sound server's
+// default output, ...
+std::string WaveOutDeviceName();
+
 // Scales interleaved samples (frames x channels, 8-bit unsigned or 16-bit signed little-endian) in place by
 // a volume as above. A mono stream takes the left level.
 void ApplyWaveVolume(uint8_t* samples, uint32_t frames, uint16_t channels, uint16_t bitsPerSample,

@@ -18,10 +18,10 @@ TEST_F(FrameTest, TheWindowLooksAsItShould) {
     EXPECT_EQ(Window->objectName(), QStringLiteral("Platform"));
     EXPECT_EQ(Window->windowTitle(), QStringLiteral("TUNELO Version 0.02"));
     EXPECT_EQ(Window->size(), QSize(586, 481));
-    EXPECT_EQ(Window->minimumSize(), Window->maximumSize()) << "a fixed border";
+    EXPECT_EQ(Window->minimumSize(), QSize(586, 481)) << "resizable, never below its first size";
     const Qt::WindowFlags flags = Window->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(Window->palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(Window->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(Window->BitBtn7->text(), QStringLiteral("Power"));

@@ -35,8 +35,10 @@ inline std::vector<QString>& ErrorBoxes() {
 class WindowTestEnvironment : public QtApplicationEnvironment {
 protected:
     void BeforeStart() override {
-        // No display and no sound card, whatever the caller's environment says.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // No display and no sound card, whatever the caller's environment says; TUNELO_TEST_QPA=xcb runs
+        // the same tests on a display (an Xvfb server) instead.
+        const QByteArray platform = qgetenv("TUNELO_TEST_QPA");
+        qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);
         setenv("TUNELO_AUDIO", "null", 1);
     }
     void Started() override {

@@ -271,7 +271,9 @@ TEST_F(TransportTest, AFileThatWillNotOpenIsReportedAndNextStillWorks) {
     ASSERT_EQ(PlayingFile(), good);
     Window->FFClick();
     ASSERT_EQ(ErrorBoxes().size(), 1u);
-    EXPECT_EQ(ErrorBoxes()[0], QStringLiteral("unknown MPEG Audio format."));
+    EXPECT_EQ(ErrorBoxes()[0], QStringLiteral("The file \"") + QString::fromStdString(bad) +
+                                   QStringLiteral("\" is not MPEG audio (MP3, MP2 or MP1) and cannot be "
+                                                  "played. Remove it from the album."));
     EXPECT_EQ(Window->MP3Player1->Status(), mpsStopped);
     EXPECT_FALSE(Window->SkipBusy);
 

@@ -142,6 +142,8 @@ TEST_F(FailingAlsaDevice, PlaybackEndsWithAnErrorThatIsShownOnceAndTheNextPlayWo
     const std::vector<std::string> messages = shown.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("No such device"), std::string::npos) << messages[0];
+    // Handed over from the output thread as the wave error it is, so the window can say what to do.
+    EXPECT_EQ(WaveOutFault(shown.WaveCodes().at(0)), TMPWaveFault::NoDevice);
     EXPECT_EQ(shown.ForeignThread(), 0);
 
     // The device is back (plugged in again): the same player plays to the end. (ALSA's null PCM takes

@@ -210,6 +210,8 @@ public:
         SetErrorDisplay([this](const std::exception& error) {
             std::lock_guard lock(FMutex);
             FMessages.emplace_back(error.what());
+            const auto* wave = dynamic_cast<const EMPWaveError*>(&error);
+            FWaveCodes.push_back(wave ? wave->Code() : MMSYSERR_NOERROR);
             if (std::this_thread::get_id() != FOwner) {
                 ++FForeign;
             }
@@ -220,6 +222,11 @@ public:
         std::lock_guard lock(FMutex);
         return FMessages;
     }
+    // The wave device's result code of each error shown, 0 for an error that did not come from it.
+    std::vector<int32_t> WaveCodes() {
+        std::lock_guard lock(FMutex);
+        return FWaveCodes;
+    }
     int ForeignThread() {
         std::lock_guard lock(FMutex);
         return FForeign;
@@ -228,6 +235,7 @@ public:
 private:
     std::mutex FMutex;
     std::vector<std::string> FMessages;
+    std::vector<int32_t> FWaveCodes;
     int FForeign = 0;
     std::thread::id FOwner = std::this_thread::get_id();
 };
