@@ -196,6 +196,11 @@ void TMP3Player::Play() {
             TMPLockGuard lock(FDecoderLock);
             SelectRoutines(FDecoderState->Routines, word);
         }
+        // The first frame is shaped as the equalizer stands now, not only once the window thread gets to
+        // the change: unshaped first frames would be heard, and would be louder than the headroom allows.
+        if (FWindow->RemoveQueued(MPM_EQUALIZER_CHANGED) > 0) {
+            ApplyEqualizer();
+        }
         {
             TMPLockGuard lock(FOutputLock);
             FSoundOut.SetOnProgress(ProgressHandler());

@@ -41,6 +41,7 @@ TEST_F(LayoutTest, TheGridTakesTheExtraRoomAndTheRestKeepsItsSize) {
     const QRect panel = Window->Panel1->geometry();
     const QRect bar = Window->PLAYPOS->geometry();
     const QRect volume = Window->VOL->geometry();
+    const QSize band = Window->EQ[0]->size();
     const QRect play = Window->PLAY->geometry();
     const int powerFromRight = FromRight(Window->BitBtn7);
     const int panelFromBottom = FromBottom(Window->Panel1);
@@ -56,7 +57,7 @@ TEST_F(LayoutTest, TheGridTakesTheExtraRoomAndTheRestKeepsItsSize) {
     EXPECT_EQ(Window->PLAYPOS->height(), bar.height());
     EXPECT_EQ(Window->NowPlaying->width(), Window->MList->width());
     EXPECT_EQ(Window->Panel1->size(), panel.size()) << "the panel keeps its proportions";
-    EXPECT_EQ(Window->EQ[0]->size(), QSize(16, 150));
+    EXPECT_EQ(Window->EQ[0]->size(), band);
     EXPECT_EQ(Window->VOL->size(), volume.size());
     EXPECT_EQ(Window->PLAY->size(), play.size());
     EXPECT_EQ(Window->PLAY->x(), play.x()) << "the transport stays at the left";

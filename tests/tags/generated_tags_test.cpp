@@ -52,7 +52,7 @@ private:
         char pattern[] = "/tmp/tunelo-tags-XXXXXX";
         FFolder = mkdtemp(pattern);
         const std::string folder = FFolder.string();
-        const std::string script = fs::path(__FILE__).parent_path() / "make_tagged_files.py";
+        const std::string script = fs::path(TUNELO_TEST_DATA).parent_path() / "tags" / "make_tagged_files.py";
         // -t: no Xing/LAME frame, so that the untagged stream holds no ReplayGain of its own.
         const std::vector<std::string> commands = {
             "sox -n -r 44100 -c 2 " + folder + "/tone.wav synth 0.5 sine 440 vol 0.5",
