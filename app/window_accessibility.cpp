@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "Unit4.h"
+#include "album_grid_controls.h"
+#include "equalizer_presets_bar.h"
 #include "now_playing.h"
 
 namespace tunelo {
@@ -42,12 +44,20 @@ std::vector<QWidget*> MakeControlsAccessible(TPlatform& window) {
         {w.SpeedButton1, "Equalizer on", "Switches the equalizer on."},
         {w.SpeedButton2, "Equalizer off", "Switches the equalizer off."},
         {w.SpeedButton3, "Equalizer flat", "Sets every equalizer band back to 0."},
+        {w.EQPresets->PresetBox, "Equalizer preset", "Sets the bands to a built-in or a saved curve."},
+        {w.EQPresets->SaveButton, "Save preset", "Saves the bands as a preset under a name."},
+        {w.EQPresets->DeleteButton, "Delete preset", "Deletes the chosen saved preset."},
+        {w.EQPresets->Preamp, "Equalizer pre-amp", "Raises or lowers the equalized sound, in dB."},
     };
     std::vector<QWidget*> order;
     for (const TControlText& control : controls) {
         control.Control->setAccessibleName(QString::fromUtf8(control.Name));
         control.Control->setAccessibleDescription(QString::fromUtf8(control.Description));
         order.push_back(control.Control);
+        if (control.Control == w.MList) {
+            // Named by the grid's own controls; in the order only while it shows.
+            order.push_back(w.GridControls->FilterBox());
+        }
         if (control.Control == w.BitBtn7) {
             // The panel's bands come before its buttons, as they are read.
             for (int32_t band = 0; band < TPlatform::kBandCount; ++band) {
@@ -67,8 +77,10 @@ std::vector<QWidget*> MakeControlsAccessible(TPlatform& window) {
     w.EQLabel->setAccessibleName(QStringLiteral("E.Q."));
 
     for (QWidget* control : order) {
-        // The grid also takes a click's focus: it is where the keyboard works on the album.
-        control->setFocusPolicy(control == w.MList ? Qt::StrongFocus : Qt::TabFocus);
+        // The grid also takes a click's focus: it is where the keyboard works on the album; the boxes
+        // one types into take it too.
+        const bool typed = control == w.GridControls->FilterBox() || control == w.EQPresets->Preamp;
+        control->setFocusPolicy(control == w.MList || typed ? Qt::StrongFocus : Qt::TabFocus);
     }
     // Tab leaves the grid for the next control instead of walking its cells.
     w.MList->setTabKeyNavigation(false);

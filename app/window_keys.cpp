@@ -1,6 +1,7 @@
 #include "window_keys.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,17 +31,23 @@ bool TWindowKeys::eventFilter(QObject* watched, QEvent* event) {
 
 bool TWindowKeys::HandleKey(const QKeyEvent& key) {
     QWidget* focus = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit*>(focus) || !FWindow.isEnabled()) {
+    if (!FWindow.isEnabled()) {
         return false;
     }
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
     const bool control = modifiers == Qt::ControlModifier;
     const bool plain = modifiers == Qt::NoModifier;
-    switch (key.key()) {
-    case Qt::Key_Tab:
+    if (key.key() == Qt::Key_Tab) {
         return (plain || modifiers == Qt::ShiftModifier) && MoveFocus(plain);
-    case Qt::Key_Backtab:
+    }
+    if (key.key() == Qt::Key_Backtab) {
         return MoveFocus(false);
+    }
+    // Other keys typed into a text or number box are the box's own.
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QAbstractSpinBox*>(focus)) {
+        return false;
+    }
+    switch (key.key()) {
     case Qt::Key_Space:
         if (!plain || (focus && focus->window() == &FWindow && qobject_cast<QAbstractButton*>(focus))) {
             return false;

@@ -6,6 +6,8 @@
 
 #include <set>
 
+#include "album_grid_controls.h"
+#include "equalizer_presets_bar.h"
 #include "focus_ring.h"
 #include "window_keys.h"
 #include "window_test_support.h"
@@ -148,13 +150,17 @@ TEST_F(KeyboardTest, DeleteAddAndInsertWorkOnTheAlbum) {
 
 TEST_F(KeyboardTest, TypingInATextBoxIsNotTakenForShortcuts) {
     ShowAlbum(2);
-    auto* box = new QLineEdit(Window.get());
-    box->show();
-    Focus(box);
+    Window->GridControls->ShowFilter();
+    QLineEdit* box = Window->GridControls->FilterBox();
+    ASSERT_EQ(QApplication::focusWidget(), box);
     QTest::keyClicks(box, QStringLiteral("a b"));
     Key(Qt::Key_Left);
     Key(Qt::Key_Delete);
     EXPECT_EQ(box->text(), QStringLiteral("a "));
+    // The pre-amp's number box keeps its keys too.
+    Focus(Window->EQPresets->Preamp);
+    Key(Qt::Key_Space);
+    Key(Qt::Key_Delete);
     EXPECT_EQ(Status(), mpsStopped) << "Space typed a space";
     EXPECT_EQ(Window->Album.MusicCount(), 2) << "Delete deleted a letter";
 }
@@ -206,6 +212,9 @@ TEST_F(KeyboardTest, TabReachesEveryControlWithAVisibleFrameAndEachHasANameAndAD
         Window->ALBUM,        Window->Button1,     Window->BitBtn1, Window->BitBtn7, Window->SpeedButton1,
         Window->SpeedButton2, Window->SpeedButton3};
     controls.insert(controls.end(), Window->EQ.begin(), Window->EQ.end());
+    const TEqualizerPresetBar& presets = *Window->EQPresets;
+    controls.insert(controls.end(),
+                    {presets.PresetBox, presets.SaveButton, presets.DeleteButton, presets.Preamp});
     for (QWidget* control : controls) {
         EXPECT_TRUE(seen.count(control)) << control->accessibleName().toStdString() << " is reached with Tab";
     }
@@ -214,7 +223,7 @@ TEST_F(KeyboardTest, TabReachesEveryControlWithAVisibleFrameAndEachHasANameAndAD
     // Shift+Tab goes back the same way; a hidden panel's controls are passed over.
     Focus(Window->MList);
     Key(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), Window->SpeedButton3);
+    EXPECT_EQ(QApplication::focusWidget(), presets.Preamp);
     Window->Button1Click();
     Focus(Window->BitBtn7);
     Key(Qt::Key_Tab);
