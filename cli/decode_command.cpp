@@ -1,5 +1,5 @@
-// tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album|auto [--preamp DB]] IN OUT: the encoder's
-// delay and padding are cut off unless --no-gapless keeps every sample of every frame.
+// tunelo-cli decode [--full] [--no-gapless] [--replaygain track|album|auto [--preamp DB]] IN OUT: the
+// encoder's delay and padding are cut off unless --no-gapless keeps every sample of every frame.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
