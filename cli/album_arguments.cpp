@@ -26,7 +26,7 @@ bool IsAlbumFile(const std::string& path) {
     std::string extension = fs::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".m3u";
+    return extension == ".m3u" || extension == ".m3u8" || extension == ".pls";
 }
 
 bool LoadAlbum(const std::string& albumPath, std::vector<std::string>& files, std::string& error) {
@@ -42,7 +42,12 @@ bool LoadAlbum(const std::string& albumPath, std::vector<std::string>& files, st
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::error_code noFolder;
     const std::string albumFolder = fs::absolute(fs::path(albumPath), noFolder).parent_path().string();
-    for (const std::string& line : SplitAlbumLines(text)) {
+    const std::vector<std::string> lines =
+        IsPlsFileName(albumPath) ? PlsEntryLines(text) : SplitAlbumLines(text);
+    for (const std::string& line : lines) {
+        if (line.starts_with('#')) {
+            continue; // an extended-M3U line or a comment
+        }
         if (std::optional<std::string> found = ResolveAlbumLine(line, albumFolder)) {
             files.push_back(std::move(*found));
         }

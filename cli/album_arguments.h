@@ -8,7 +8,7 @@
 
 namespace tunelo::cli {
 
-// Whether the path names an album file: its extension is ".m3u" in any case.
+// Whether the path names an album file: its extension is ".m3u", ".m3u8" or ".pls" in any case.
 bool IsAlbumFile(const std::string& path);
 
 // Appends the files the album names. When the album file does not exist, returns false with the message

@@ -136,6 +136,27 @@ TEST(WavCommand, AlbumsAreReadByTheJukeboxsRulesForMarksLoneCarriageReturnsAndCt
     EXPECT_EQ(written, (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
 }
 
+TEST(WavCommand, M3u8AndPlsAlbumsAreReadToo) {
+    TempDir dir;
+    const Bytes stream = RepeatedStream(1);
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+        WriteBytes(dir.Path(name), stream);
+    }
+    WriteText(dir.Path("one.m3u8"), "#EXTM3U\n#EXTINF:1,A\na.mp3\n");
+    WriteText(dir.Path("two.pls"), "[playlist]\nFile2=c.mp3\nFile1=b.mp3\nFile3=http://radio.example/x\n"
+                                   "NumberOfEntries=3\n");
+    fs::create_directory(dir.Path("out"));
+    const CliResult run = RunCli(
+        {"wav", dir.Path("out").string(), dir.Path("one.m3u8").string(), dir.Path("two.pls").string()});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const size_t a = run.Out.find("a.mp3 ->");
+    const size_t b = run.Out.find("b.mp3 ->");
+    const size_t c = run.Out.find("c.mp3 ->");
+    EXPECT_LT(a, b) << run.Out;
+    EXPECT_LT(b, c) << "PLS entries in their numbers' order";
+    EXPECT_NE(c, std::string::npos);
+}
+
 TEST(WavCommand, AFailingFileIsReportedAndTheOthersAreStillDecoded) {
     TempDir dir;
     WriteText(dir.Path("text.mp3"), "not audio");
