@@ -147,8 +147,8 @@ double TDecodeProgressWindow::FileFraction() const {
     return length > 0 ? std::clamp(double(written) / length, 0.0, 1.0) : 0.0;
 }
 
-double TDecodeProgressWindow::RunFraction() const {
-    return std::clamp((FDone + FileFraction()) / FFileCount, 0.0, 1.0);
+double TDecodeProgressWindow::RunFraction(double fileFraction) const {
+    return std::clamp((FDone + fileFraction) / FFileCount, 0.0, 1.0);
 }
 
 std::optional<int64_t> TDecodeProgressWindow::SecondsLeft(int64_t elapsedMs, double fraction) {
@@ -164,7 +164,8 @@ std::optional<int64_t> TDecodeProgressWindow::SecondsLeft(int64_t elapsedMs, dou
 
 void TDecodeProgressWindow::Refresh() {
     const double file = FileFraction();
-    const double run = RunFraction();
+    // One reading of the file for both bars: the decode thread moves on meanwhile.
+    const double run = RunFraction(file);
     FileBar->setValue(static_cast<int>(file * 1000));
     RunBar->setValue(static_cast<int>(run * 1000));
     const std::optional<int64_t> left = SecondsLeft(FClock.elapsed(), run);

@@ -50,8 +50,8 @@ public:
     // "Complete!", then what was written where and what was skipped and why.
     QString Summary() const;
 
-    // Fraction of the run done, 0..1, counting the current file's part.
-    double RunFraction() const;
+    // Fraction of the run done, 0..1, with fileFraction of the current file written.
+    double RunFraction(double fileFraction) const;
     // Seconds left at the pace so far; nothing until the pace can be told.
     static std::optional<int64_t> SecondsLeft(int64_t elapsedMs, double fraction);
 
