@@ -121,6 +121,7 @@ public:
     QMenu* AlbumMenu = nullptr;
     QAction* ClearAlbum1 = nullptr;
     QAction* SelectAlbum1 = nullptr;
+    QAction* AddFolder1 = nullptr; // a folder's music and album files, walked through
     QAction* SaveAlbum1 = nullptr;
     QMenu* HistoryAlbum1 = nullptr;
     QAction* Clearrecentfile1 = nullptr;
@@ -172,6 +173,7 @@ public:
     void ALBUMClick();
     void ClearAlbum1Click();
     void SelectAlbum1Click();
+    void AddFolder1Click();
     void SaveAlbum1Click();
     void FileNameKeep1Select(const QString& path);
     void Clearrecentfile1Click();

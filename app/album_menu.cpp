@@ -53,11 +53,13 @@ void TPlatform::CreateAlbumButtons() {
     AlbumMenu->addSeparator();
     SelectAlbum1 = AlbumMenu->addAction(QStringLiteral("Open Album (&O)"));
     SaveAlbum1 = AlbumMenu->addAction(QStringLiteral("Save Album (&S)"));
+    AddFolder1 = AlbumMenu->addAction(QStringLiteral("Add Folder (&F)"));
     AlbumMenu->addSeparator();
     HistoryAlbum1 = AlbumMenu->addMenu(QStringLiteral("History album (&H)"));
     Clearrecentfile1 = AlbumMenu->addAction(QStringLiteral("Clear history (&L)"));
     connect(ClearAlbum1, &QAction::triggered, this, [this] { ClearAlbum1Click(); });
     connect(SelectAlbum1, &QAction::triggered, this, [this] { SelectAlbum1Click(); });
+    connect(AddFolder1, &QAction::triggered, this, [this] { AddFolder1Click(); });
     connect(SaveAlbum1, &QAction::triggered, this, [this] { SaveAlbum1Click(); });
     connect(Clearrecentfile1, &QAction::triggered, this, [this] { Clearrecentfile1Click(); });
 }
@@ -87,6 +89,19 @@ void TPlatform::BitBtn4Click() {
     settings.SetLastAddPath(TJukeboxSettings::FolderOf(files.constFirst().toStdString()));
     TAddReport report;
     AddPathsToAlbum(*this, files, report);
+    report.Show(this);
+}
+
+void TPlatform::AddFolder1Click() {
+    const TJukeboxSettings settings(FIniFileName);
+    const QString folder = FDialogs.FolderName(this, QStringLiteral("Add folder"),
+                                               QString::fromStdString(settings.LastAddPath()));
+    if (folder.isEmpty()) {
+        return;
+    }
+    settings.SetLastAddPath(folder.toStdString());
+    TAddReport report;
+    AddPathsToAlbum(*this, {folder}, report);
     report.Show(this);
 }
 

@@ -29,6 +29,9 @@ TPlatformDialogs DesktopDialogs() {
         }
         return dialog.selectedFiles().constFirst();
     };
+    dialogs.FolderName = [](QWidget* parent, const QString& title, const QString& start) {
+        return QFileDialog::getExistingDirectory(parent, title, start);
+    };
     dialogs.Message = [](QWidget* parent, const QString& text) {
         QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
     };

@@ -27,6 +27,8 @@ struct TPlatformDialogs {
     std::function<QString(QWidget* parent, const QString& title, const QString& start, const QString& filter,
                           const QString& defaultSuffix, bool confirmOverwrite)>
         SaveFileName;
+    // A folder to take, starting at the given one; empty on Cancel.
+    std::function<QString(QWidget* parent, const QString& title, const QString& start)> FolderName;
     // A message with an OK button.
     std::function<void(QWidget* parent, const QString& text)> Message;
     // A question with Yes and No; true for Yes.

@@ -31,6 +31,9 @@ TPlatformDialogs CompleteDialogs(TPlatformDialogs dialogs) {
     if (!dialogs.SaveFileName) {
         dialogs.SaveFileName = desktop.SaveFileName;
     }
+    if (!dialogs.FolderName) {
+        dialogs.FolderName = desktop.FolderName;
+    }
     if (!dialogs.Message) {
         dialogs.Message = desktop.Message;
     }

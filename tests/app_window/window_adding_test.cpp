@@ -79,6 +79,19 @@ INSTANTIATE_TEST_SUITE_P(Ways, AddingWindowTest, ::testing::Values(TAddWay::AddB
 
 class AddReportWindowTest : public WindowTest {};
 
+TEST_F(AddReportWindowTest, AddFolderTakesTheChosenFoldersMusicInNaturalOrder) {
+    MakeWindow();
+    const std::string a2 = Copy("l2-mpeg1-44k.mp2", "pick/a2.mp3");
+    const std::string a10 = Copy("l2-mpeg1-44k.mp2", "pick/a10.mp3");
+    const std::string deeper = Copy("l2-mpeg1-44k.mp2", "pick/b/c.mp3");
+    FileAnswers.push_back(QString::fromStdString((FFolder / "pick").string()));
+    Window->AddFolder1Click();
+    EXPECT_EQ(AlbumFiles(), (std::vector<std::string>{a2, a10, deeper}));
+    ASSERT_FALSE(Calls.empty());
+    EXPECT_EQ(Calls.back().Kind, QStringLiteral("FolderName"));
+    EXPECT_TRUE(ErrorBoxes().empty());
+}
+
 TEST_F(AddReportWindowTest, MissingFilesAndAlbumsAreNamedWithTheirReasons) {
     MakeWindow();
     const std::string good = Copy("l2-mpeg1-44k.mp2", "r/good.mp3");

@@ -249,14 +249,15 @@ TEST_F(AlbumWindowTest, TheAlbumMenuHoldsItsItemsInOrder) {
     for (const QAction* action : Window->AlbumMenu->actions()) {
         texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
     }
-    EXPECT_EQ(texts, (QStringList{"Clear Album (&C)", "-", "Open Album (&O)", "Save Album (&S)", "-",
-                                  "History album (&H)", "Clear history (&L)"}));
+    EXPECT_EQ(texts, (QStringList{"Clear Album (&C)", "-", "Open Album (&O)", "Save Album (&S)",
+                                  "Add Folder (&F)", "-", "History album (&H)", "Clear history (&L)"}));
     EXPECT_FALSE(Window->HistoryAlbum1->menuAction()->isEnabled()) << "an empty history is disabled";
 
     // Cancelled dialogs change nothing.
     Window->SelectAlbum1Click();
     Window->SaveAlbum1Click();
     Window->BitBtn4Click();
+    Window->AddFolder1Click();
     EXPECT_EQ(Window->Album.MusicCount(), 0);
     EXPECT_EQ(TMPIniFile(FIni).ReadString("Options", "LastAlbumPath", "<none>"), "<none>");
     EXPECT_EQ(TMPIniFile(FIni).ReadString("Options", "LastAddPath", "<none>"), "<none>");

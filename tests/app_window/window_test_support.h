@@ -72,7 +72,7 @@ inline std::filesystem::path TestData(const char* name) {
 
 // What a scripted dialog was asked.
 struct TDialogCall {
-    QString Kind; // "OpenFileNames", "OpenFileName", "SaveFileName"
+    QString Kind; // "OpenFileNames", "OpenFileName", "SaveFileName", "FolderName"
     QString Title;
     QString Start;
     QString Filter;
@@ -107,6 +107,10 @@ protected:
         options.Dialogs.SaveFileName = [this](QWidget*, const QString& title, const QString& start,
                                               const QString& filter, const QString& suffix, bool) {
             Calls.push_back({QStringLiteral("SaveFileName"), title, start, filter, suffix});
+            return Take(FileAnswers);
+        };
+        options.Dialogs.FolderName = [this](QWidget*, const QString& title, const QString& start) {
+            Calls.push_back({QStringLiteral("FolderName"), title, start, {}, {}});
             return Take(FileAnswers);
         };
         options.Dialogs.Message = [this](QWidget*, const QString& text) { Messages.push_back(text); };
