@@ -130,9 +130,10 @@ void TSessionKeeper::Restore() {
     }
     FWindow.Album.EndUpdate();
     if (!gone.isEmpty()) {
-        ShowErrorBox(QStringLiteral("Left out of the album, as these files could not be found or read:\n") +
-                         gone.join(QLatin1Char('\n')),
-                     &FWindow);
+        // Not modal: the restored window is usable while the note stands.
+        ShowReportBox(QStringLiteral("Left out of the album, as these files could not be found or read:\n") +
+                          gone.join(QLatin1Char('\n')),
+                      &FWindow);
     }
 
     // The controls, each as the user would set it.
