@@ -209,9 +209,7 @@ bool NameOfReference(std::string_view reference, std::string& name) {
     return true;
 }
 
-} // namespace
-
-std::string GenreFromContentType(std::string_view value) {
+std::string GenreOfOneValue(std::string_view value) {
     // Version 2.4 and many taggers write the bare number.
     std::string bareName;
     if (NameOfReference(value, bareName) && value != "RX" && value != "CR") {
@@ -245,6 +243,28 @@ std::string GenreFromContentType(std::string_view value) {
         return std::string(refinement);
     }
     return firstName;
+}
+
+} // namespace
+
+std::string GenreFromContentType(std::string_view value) {
+    // A version 2.4 frame (or an APE item) may hold several genres, which the readers join with "; ";
+    // each of them may be a reference of its own.
+    constexpr std::string_view kSeparator = "; ";
+    std::string genres;
+    size_t start = 0;
+    while (true) {
+        const size_t end = value.find(kSeparator, start);
+        const std::string genre = GenreOfOneValue(value.substr(start, end - start));
+        if (!genre.empty()) {
+            genres += genres.empty() ? "" : kSeparator;
+            genres += genre;
+        }
+        if (end == std::string_view::npos) {
+            return genres;
+        }
+        start = end + kSeparator.size();
+    }
 }
 
 } // namespace tunelo

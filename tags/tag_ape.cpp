@@ -152,8 +152,7 @@ bool TMP3Info::ReadApe(int64_t end, int64_t& tagStart) {
         FTagGain.AlbumPeak = gain.AlbumPeak;
     }
     // The audio data ends where the tag begins.
-    FDataLength =
-        static_cast<int32_t>(std::min<int64_t>(FDataLength, std::max<int64_t>(0, tagStart - FDataStart)));
+    FDataLength = std::min<int64_t>(FDataLength, std::max<int64_t>(0, tagStart - FDataStart));
     FFoundInfoTypes.Include(mitApe);
     return true;
 }

@@ -188,6 +188,9 @@ TEST(GenreNames, ContentTypeReferencesResolveThroughTheTable) {
     EXPECT_EQ(GenreFromContentType("(200)"), "");
     EXPECT_EQ(GenreFromContentType("(RX)"), "Remix");
     EXPECT_EQ(GenreFromContentType("(CR)"), "Cover");
+    // Several values of one frame each resolve; one that names no genre drops out.
+    EXPECT_EQ(GenreFromContentType("17; 8"), "Rock; Jazz");
+    EXPECT_EQ(GenreFromContentType("Rock; (8); 255"), "Rock; Jazz");
     // The first of several references.
     EXPECT_EQ(GenreFromContentType("(51)(39)"), "Techno-Industrial");
     // A refinement is the more exact name.
