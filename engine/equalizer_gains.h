@@ -10,10 +10,14 @@ namespace tunelo {
 // A band gain in decibels: -100..100 stands for -20 dB..+20 dB (the factor 10^(gain / 100)).
 double BandGainDecibels(int32_t gain);
 
+// How far a tone at the edge between two sub-bands can come out above the louder band's gain, in dB, when
+// the bands' gains differ (0 when they are equal; at most 1.64 dB).
+double BandEdgeOvershootDecibels(double loudestDecibels, double quietestDecibels);
+
 // How far every band is moved, in dB: down by the largest boost, so that the loudest band sits at 0 dB,
-// and then by the pre-amp. A pre-amp below 0 dB leaves that much more room; one above 0 dB lifts the
-// bands only as far as the loudest of them reaches 0 dB. So a boost never clips a signal that the
-// unequalized decode would not clip.
+// and further by what the edge between unequal bands can add; then by the pre-amp. A pre-amp below 0 dB
+// leaves that much more room; one above 0 dB lifts the bands only as far as that room allows. So a boost
+// never clips a tone that the unequalized decode would not clip.
 double EqualizerShiftDecibels(std::span<const int32_t> gains, double preampDecibels);
 
 // The factor the decoder multiplies a band by: its gain moved by the shift, computed in one step so that

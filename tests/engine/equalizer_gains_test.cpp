@@ -28,7 +28,7 @@ class EqualizerShift : public ::testing::TestWithParam<TShiftCase> {};
 TEST_P(EqualizerShift, KeepsTheLoudestBandAtOrBelowZeroDecibels) {
     const TShiftCase& c = GetParam();
     const double shift = EqualizerShiftDecibels(c.Gains, c.Preamp);
-    EXPECT_NEAR(shift, c.Shift, 1e-9);
+    EXPECT_NEAR(shift, c.Shift, 1e-6);
     double loudest = -1e9;
     for (int32_t gain : c.Gains) {
         loudest = std::max(loudest, BandGainDecibels(gain) + shift);
@@ -40,15 +40,31 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, EqualizerShift,
     ::testing::Values(TShiftCase{"Flat", std::vector<int32_t>(32, 0), 0, 0},
                       TShiftCase{"EveryBandAtFullBoost", std::vector<int32_t>(32, 100), 0, -20},
-                      TShiftCase{"OneBandBoosted", {-100, 50, 0, -30}, 0, -10},
+                      TShiftCase{"OneBandBoosted", {-100, 50, 0, -30}, 0, -11.587659},
                       TShiftCase{"CutsStayCuts", {-50, -50, -20}, 0, 0},
                       TShiftCase{"PreampCutAddsRoom", std::vector<int32_t>(32, 0), -6, -6},
                       TShiftCase{"PreampCutUnderABoost", {100, 0, -100}, -3, -23},
                       TShiftCase{"PreampBoostIsHeldAtZero", std::vector<int32_t>(32, 0), 6, 0},
-                      TShiftCase{"PreampBoostUnderABoost", {60, 0}, 12, -12},
-                      TShiftCase{"PreampLiftsCutBandsUpToZero", {-50, -25, -100}, 15, 5},
+                      TShiftCase{"PreampBoostUnderABoost", {60, 0}, 12, -13.252271},
+                      TShiftCase{"PreampLiftsCutBandsUpToTheEdgeRoom", {-50, -25, -100}, 15, 3.634224},
                       TShiftCase{"PreampLiftsCutBandsPartly", {-50, -100}, 4, 4}),
     [](const ::testing::TestParamInfo<TShiftCase>& info) { return std::string(info.param.Name); });
+
+// The edge between two sub-bands of gains a > b: the two bands' shares of a tone there are p and 1 - p of
+// its power, and the aliasing their gains no longer cancel adds (a - b) sqrt(p (1 - p)).
+TEST(BandEdgeOvershoot, IsTheLoudestToneAnEdgeCanGive) {
+    EXPECT_EQ(BandEdgeOvershootDecibels(6, 6), 0.0);
+    for (double quietest : {-20.0, -6.0, -1.0, 0.0}) {
+        const double b = std::pow(10.0, quietest / 20.0);
+        double worst = 0;
+        for (int step = 0; step <= 10000; ++step) {
+            const double p = step / 10000.0;
+            worst = std::max(worst, b * (1 - p) + p + (1 - b) * std::sqrt(p * (1 - p)));
+        }
+        EXPECT_NEAR(BandEdgeOvershootDecibels(0, quietest), 20 * std::log10(worst), 1e-4) << quietest;
+    }
+    EXPECT_LT(BandEdgeOvershootDecibels(20, -20), 1.64);
+}
 
 TEST(EqualizerFactor, IsTheBandGainMovedByTheShift) {
     EXPECT_EQ(EqualizerFactor(0, 0), 1.0f);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "equalizer_gains.h"
 #include "pcm_checks.h"
 #include "player_test_support.h"
 
@@ -48,6 +49,17 @@ std::string FullScaleNoise(const TempDir& dir) {
     return mp3;
 }
 
+// A full-scale tone swept across the edges of sub-bands 2 to 6 (44.1 kHz), just short of clipping in
+// the unequalized decode.
+std::string FullScaleSweep(const TempDir& dir) {
+    const std::string wav = dir.Path("sweep.wav");
+    const std::string mp3 = dir.Path("sweep.mp3");
+    EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 3 sine 1500-4500 gain -n -0.5 2>/dev/null"),
+              0);
+    EXPECT_EQ(Shell("lame --quiet -b 192 " + wav + " " + mp3), 0);
+    return mp3;
+}
+
 void DecodeToFile(TMP3Player& player, const std::string& mp3, const std::string& wav) {
     int ended = 0;
     player.OnEndPlay = [&ended](TMP3Player&, TMP3EndPlayReason) { ++ended; };
@@ -74,6 +86,7 @@ struct TBoostCase {
     const char* Name;
     int32_t (*Gain)(int32_t band);
     double Preamp;
+    bool Sweep = false;
 };
 
 void PrintTo(const TBoostCase& c, std::ostream* os) {
@@ -85,7 +98,11 @@ class EqualizerHeadroom : public ::testing::TestWithParam<TBoostCase> {};
 TEST_P(EqualizerHeadroom, AFullScaleFileNeverClipsUnderABoost) {
     const TBoostCase& c = GetParam();
     TempDir dir;
-    const std::string mp3 = FullScaleNoise(dir);
+    const std::string mp3 = c.Sweep ? FullScaleSweep(dir) : FullScaleNoise(dir);
+    if (c.Sweep) {
+        DecodeUnequalized(mp3, dir.Path("plain.wav"));
+        ASSERT_EQ(ClippedRuns(WavSamples(dir.Path("plain.wav")), 2), 0);
+    }
     TMP3Player player;
     for (int32_t band = 0; band < 32; ++band) {
         player.SetEqualizerBand(band, c.Gain(band));
@@ -101,12 +118,15 @@ TEST_P(EqualizerHeadroom, AFullScaleFileNeverClipsUnderABoost) {
 
 INSTANTIATE_TEST_SUITE_P(
     Boosts, EqualizerHeadroom,
-    ::testing::Values(TBoostCase{"EveryBandFull", [](int32_t) { return 100; }, 0},
-                      TBoostCase{"EveryBandFullWithPreampBoost", [](int32_t) { return 100; }, 20},
-                      TBoostCase{"LowBandsFull", [](int32_t band) { return band < 4 ? 100 : 0; }, 0},
-                      TBoostCase{"AlternateFullAndCut", [](int32_t band) { return band % 2 ? 100 : -100; },
-                                 0},
-                      TBoostCase{"FlatWithPreampBoost", [](int32_t) { return 0; }, 20}),
+    ::testing::Values(
+        TBoostCase{"EveryBandFull", [](int32_t) { return 100; }, 0},
+        TBoostCase{"EveryBandFullWithPreampBoost", [](int32_t) { return 100; }, 20},
+        TBoostCase{"LowBandsFull", [](int32_t band) { return band < 4 ? 100 : 0; }, 0},
+        TBoostCase{"AlternateFullAndCut", [](int32_t band) { return band % 2 ? 100 : -100; }, 0},
+        TBoostCase{"FlatWithPreampBoost", [](int32_t) { return 0; }, 20},
+        TBoostCase{"LowBandsFullOverAToneCrossingTheirEdge", [](int32_t band) { return band < 4 ? 100 : 0; },
+                   0, true},
+        TBoostCase{"OneBandCutUnderATone", [](int32_t band) { return band == 4 ? -100 : 0; }, 0, true}),
     [](const ::testing::TestParamInfo<TBoostCase>& info) { return std::string(info.param.Name); });
 
 TEST(EqualizerHeadroom, FullBoostOnEveryBandSoundsAsTheUnequalizedDecode) {
@@ -173,16 +193,20 @@ TEST(EqualizerHeadroomBands, OnlyTheBandsTheModeUsesCountTowardsTheHeadroom) {
     PumpFor(0);
     const TMPDecoderState& state = player.DecoderState();
     ASSERT_EQ(state.SubbandEqActive, 1);
-    // Sub-band 0 (345 Hz) takes band 2 (560 Hz): its +10 dB is the loudest and sits at 0 dB.
-    EXPECT_FLOAT_EQ(state.SubbandGains[0], 1.0f);
-    EXPECT_FLOAT_EQ(state.SubbandGains[31], static_cast<float>(std::pow(10.0, -10 / 20.0)));
+    // Sub-band 0 (345 Hz) takes band 2 (560 Hz): its +10 dB is the loudest and sits at 0 dB, less the room
+    // an edge between it and a 0 dB band needs.
+    const auto room = [](double loudest, double quietest) {
+        return std::pow(10.0, -tunelo::BandEdgeOvershootDecibels(loudest, quietest) / 20.0);
+    };
+    EXPECT_NEAR(state.SubbandGains[0], room(10, 0), 1e-6);
+    EXPECT_NEAR(state.SubbandGains[31], std::pow(10.0, -10 / 20.0) * room(10, 0), 1e-6);
 
     // In sub-band mode every one of the 32 bands is heard, so band 10 sets the headroom.
     player.SetEqualizerMode(memSubBand);
     PumpFor(0);
-    EXPECT_FLOAT_EQ(state.SubbandGains[10], 1.0f);
-    EXPECT_FLOAT_EQ(state.SubbandGains[2], static_cast<float>(std::pow(10.0, -10 / 20.0)));
-    EXPECT_FLOAT_EQ(state.SubbandGains[0], 0.1f);
+    EXPECT_NEAR(state.SubbandGains[10], room(20, 0), 1e-6);
+    EXPECT_NEAR(state.SubbandGains[2], std::pow(10.0, -10 / 20.0) * room(20, 0), 1e-6);
+    EXPECT_NEAR(state.SubbandGains[0], 0.1 * room(20, 0), 1e-6);
 }
 
 } // namespace
