@@ -52,6 +52,10 @@ QString WaveText(const EMPWaveError& error) {
         return QStringLiteral("The sound device is busy: another program is using %1. Stop the sound in that "
                               "program, or %2; then press Play again.")
             .arg(device, kChooseOutput);
+    case TMPWaveFault::Lost:
+        return QStringLiteral("The sound stopped: the sound server went away while playing (%1). Start the "
+                              "sound server again, or %2; then press Play again.")
+            .arg(QString::fromUtf8(error.what()), kChooseOutput);
     case TMPWaveFault::Other:
         break;
     }

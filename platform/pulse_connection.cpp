@@ -17,14 +17,19 @@ std::string gServerName;
 
 } // namespace
 
-void RememberPulseServer(pa_context* context) {
-    const char* server = pa_context_get_server(context);
+void RememberPulseServer(pa_context* context, bool connected) {
+    // After a failed connection libpulse names the last place it tried, the system-wide socket, where
+    // a user's server never is: name the one the user would have, or the one PULSE_SERVER gives.
+    const char* server = connected ? pa_context_get_server(context) : nullptr;
     const char* configured = std::getenv("PULSE_SERVER");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::lock_guard lock(gServerMutex);
     if (server != nullptr) {
         gServerName = server;
     } else if (configured != nullptr && *configured != '\0') {
         gServerName = configured;
+    } else if (runtime != nullptr && *runtime != '\0') {
+        gServerName = std::string(runtime) + "/pulse/native";
     } else {
         gServerName = "default";
     }
@@ -52,7 +57,7 @@ int32_t TPulseConnection::Connect(std::function<void(int32_t)> onLost) {
     pa_context_set_state_callback(FContext, &TPulseConnection::StateChanged, this);
     // No autospawn: a desktop without a server falls back to ALSA instead of growing one.
     if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        RememberPulseServer(FContext);
+        RememberPulseServer(FContext, false);
         return PulseCode(pa_context_errno(FContext));
     }
     if (pa_threaded_mainloop_start(FLoop) < 0) {
@@ -63,13 +68,13 @@ int32_t TPulseConnection::Connect(std::function<void(int32_t)> onLost) {
                                 [&] { return FState != PA_CONTEXT_UNCONNECTED; })) {
         lock.unlock();
         Lock();
-        RememberPulseServer(FContext);
+        RememberPulseServer(FContext, false);
         Unlock();
         return PulseCode(PA_ERR_TIMEOUT);
     }
     lock.unlock();
     Lock();
-    RememberPulseServer(FContext);
+    RememberPulseServer(FContext, ReadyLocked());
     const int32_t result = ReadyLocked() ? MMSYSERR_NOERROR : PulseCode(pa_context_errno(FContext));
     Unlock();
     return result;
@@ -153,8 +158,9 @@ TMPWaveFault PulseErrorFault(int32_t code) {
     case PA_ERR_CONNECTIONREFUSED:
     case PA_ERR_NOENTITY:
     case PA_ERR_INVALIDSERVER:
-    case PA_ERR_CONNECTIONTERMINATED:
         return TMPWaveFault::NoDevice;
+    case PA_ERR_CONNECTIONTERMINATED:
+        return TMPWaveFault::Lost;
     case PA_ERR_BUSY:
         return TMPWaveFault::Busy;
     default:

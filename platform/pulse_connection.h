@@ -21,7 +21,7 @@ constexpr std::chrono::milliseconds kPulseAnswerTimeout{5000};
 // The result code of a libpulse error number.
 int32_t PulseCode(int error);
 // Keeps the address of the server the context talks to (or tried to), for the error texts.
-void RememberPulseServer(pa_context* context);
+void RememberPulseServer(pa_context* context, bool connected);
 
 // A threaded main loop with one context, connected without starting a server.
 class TPulseConnection {

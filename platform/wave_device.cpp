@@ -279,7 +279,9 @@ bool WaveOutGetErrorText(int32_t code, std::string& text) {
         text = "The buffer was not prepared.";
         return true;
     case WAVERR_UNKNOWNBACKEND:
-        text = "TUNELO_AUDIO names no sound backend; use pulse, pulse:SINK, alsa, alsa:NAME or null.";
+        text =
+            "No such sound output: name one as pulse, pulse:SINK, alsa, alsa:NAME or null (in TUNELO_AUDIO "
+            "or tunelo-cli play --device).";
         return true;
     case WAVERR_NOSOUNDDEVICE:
         text =

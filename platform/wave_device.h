@@ -131,8 +131,9 @@ int32_t WaveOutGetVolume(uint32_t deviceId, uint32_t& volume);
 bool WaveOutGetErrorText(int32_t code, std::string& text);
 
 // What a failed call means for the person at the computer: there is no device to play on (none present,
-// none answering, or the chosen one gone), or the device is there but another program holds it.
-enum class TMPWaveFault { Other, NoDevice, Busy };
+// none answering, or the chosen one gone), the device is there but another program holds it, or the
+// sound server went away while it played.
+enum class TMPWaveFault { Other, NoDevice, Busy, Lost };
 TMPWaveFault WaveOutFault(int32_t code);
 // The device that opening one would try now, as a person knows it: ALSA device "hw:1", the sound server's
 // default output, ...

@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <filesystem>
 
+#include <pulse/def.h>
+
 #include "errors.h"
 #include "player_error_text.h"
+#include "wave_backend.h"
 #include "wave_device.h"
 #include "window_test_support.h"
 
@@ -103,6 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "No sound device: ALSA device \"hw:7\" cannot be opened."},
         TWordingCase{"other", [] { throw EMPWaveError("Broken pipe(TSoundOut.WaveWrite)", -EPIPE); },
                      "The sound device (ALSA device \"hw:7\") failed: Broken pipe(TSoundOut.WaveWrite)"},
+        TWordingCase{"lost",
+                     [] {
+                         throw EMPWaveError("PulseAudio server /run/user/1000/pulse/native: Connection "
+                                            "terminated(TSoundOut.WaveWrite)",
+                                            kPulseErrorBase + PA_ERR_CONNECTIONTERMINATED);
+                     },
+                     "The sound stopped: the sound server went away while playing (PulseAudio server "
+                     "/run/user/1000/pulse/native: Connection terminated(TSoundOut.WaveWrite))."},
         TWordingCase{"gone", [] { throw EMPFileError("Cannot open file", "/music/b.mp3", ENOENT); },
                      "The file \"/music/b.mp3\" is gone"},
         TWordingCase{"forbidden", [] { throw EMPFileError("Cannot open file", "/music/b.mp3", EACCES); },

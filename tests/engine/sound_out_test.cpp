@@ -351,8 +351,8 @@ TEST(SoundOut, DeviceFailuresReportTheDeviceTextWithTheOperation) {
     setenv("TUNELO_AUDIO", "oss", 1);
     const std::string message = ErrorOf([&] { out.Open(); });
     setenv("TUNELO_AUDIO", "null", 1);
-    EXPECT_EQ(message, "TUNELO_AUDIO names no sound backend; use pulse, pulse:SINK, alsa, alsa:NAME or "
-                       "null.(TSoundOut.Open:WaveOutOpen)");
+    EXPECT_EQ(message, "No such sound output: name one as pulse, pulse:SINK, alsa, alsa:NAME or null (in "
+                       "TUNELO_AUDIO or tunelo-cli play --device).(TSoundOut.Open:WaveOutOpen)");
     EXPECT_FALSE(out.Active());
     out.Open();
     EXPECT_TRUE(out.Active());

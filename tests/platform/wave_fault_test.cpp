@@ -30,6 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TFaultCase{kPulseErrorBase + PA_ERR_CONNECTIONREFUSED, TMPWaveFault::NoDevice},
                       TFaultCase{kPulseErrorBase + PA_ERR_NOENTITY, TMPWaveFault::NoDevice},
                       TFaultCase{kPulseErrorBase + PA_ERR_BUSY, TMPWaveFault::Busy},
+                      TFaultCase{kPulseErrorBase + PA_ERR_CONNECTIONTERMINATED, TMPWaveFault::Lost},
                       TFaultCase{kPulseErrorBase + PA_ERR_PROTOCOL, TMPWaveFault::Other},
                       TFaultCase{WAVERR_NOSOUNDDEVICE, TMPWaveFault::NoDevice},
                       TFaultCase{MMSYSERR_NODRIVER, TMPWaveFault::NoDevice},

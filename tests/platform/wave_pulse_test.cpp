@@ -313,6 +313,7 @@ TEST_F(PulseWaveDevice, AServerKilledWhilePlayingReturnsTheBuffersAndNamesItself
     const int32_t failure = device->Failure();
     EXPECT_NE(failure, MMSYSERR_NOERROR);
     EXPECT_EQ(device->Write(buffers.Headers[0]), failure);
+    EXPECT_EQ(WaveOutFault(failure), TMPWaveFault::Lost) << "told apart from a server that never answered";
     std::string text;
     ASSERT_TRUE(WaveOutGetErrorText(failure, text));
     EXPECT_NE(text.find(gServer->Socket().string()), std::string::npos) << text;
