@@ -44,7 +44,8 @@ int RunDecode(int argc, char** argv) {
                              "[--preamp DB]] IN OUT\n");
         return 2;
     }
-    const std::string& in = paths[0];
+    // "-" reads standard input, as it writes standard output.
+    const std::string in = paths[0] == "-" ? std::string("/dev/stdin") : paths[0];
     const std::string& out = paths[1];
 
     std::unique_ptr<TMPFileStream> source;

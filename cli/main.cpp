@@ -18,7 +18,7 @@ const Command kCommands[] = {
     {"frames", "frames FILE                  list the MPEG audio frames of FILE", tunelo::cli::RunFrames},
     {"decode",
      "decode [--full] [--no-gapless] [--replaygain track|album|auto [--preamp DB]] IN OUT\n"
-     "                               decode IN to OUT (.wav, raw PCM, or - for stdout)",
+     "                               decode IN (- for stdin) to OUT (.wav, raw PCM, or - for stdout)",
      tunelo::cli::RunDecode},
     {"bench", "bench FILE [-n N]            time N decodes of FILE (default 5)", tunelo::cli::RunBench},
     {"info",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -35,6 +36,19 @@ TEST(DecodeInput, ANamedPipeDecodesLikeTheSameBytesInARegularFile) {
     const Bytes pipeWav = ReadBytes(dir.Path("pipe.wav"));
     EXPECT_GT(pipeWav.size(), 60u * 4u * 1152u * 10u);
     EXPECT_EQ(pipeWav, ReadBytes(dir.Path("file.wav")));
+}
+
+TEST(DecodeInput, ADashReadsStandardInputThroughAPipe) {
+    TempDir dir;
+    const fs::path regular = dir.Path("stream.mp3");
+    WriteBytes(regular, RepeatedStream(30));
+    const std::string piped = "cat '" + regular.string() + "' | '" + TUNELO_CLI + "' decode - '" +
+                              dir.Path("piped.wav").string() + "'";
+    ASSERT_EQ(std::system(piped.c_str()), 0);
+    ASSERT_EQ(RunCli({"decode", regular.string(), dir.Path("file.wav").string()}).ExitCode, 0);
+    const Bytes wav = ReadBytes(dir.Path("piped.wav"));
+    EXPECT_GT(wav.size(), 30u * 4u * 1152u * 10u);
+    EXPECT_EQ(wav, ReadBytes(dir.Path("file.wav")));
 }
 
 TEST(DecodeInput, SamplesWrittenToStandardOutputEqualTheWavFilesData) {
