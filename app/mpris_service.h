@@ -126,6 +126,44 @@ private:
 class TMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    // Written out so that clients read what the interface promises: Position (which moves on its own) and
+    // CanControl are never announced by PropertiesChanged, so a client must ask for them.
+    Q_CLASSINFO(
+        "D-Bus Introspection",
+        "  <interface name=\"org.mpris.MediaPlayer2.Player\">\n"
+        "    <method name=\"Next\"/>\n"
+        "    <method name=\"Previous\"/>\n"
+        "    <method name=\"Pause\"/>\n"
+        "    <method name=\"PlayPause\"/>\n"
+        "    <method name=\"Stop\"/>\n"
+        "    <method name=\"Play\"/>\n"
+        "    <method name=\"Seek\"><arg name=\"Offset\" type=\"x\" direction=\"in\"/></method>\n"
+        "    <method name=\"SetPosition\">\n"
+        "      <arg name=\"TrackId\" type=\"o\" direction=\"in\"/>\n"
+        "      <arg name=\"Position\" type=\"x\" direction=\"in\"/>\n"
+        "    </method>\n"
+        "    <method name=\"OpenUri\"><arg name=\"Uri\" type=\"s\" direction=\"in\"/></method>\n"
+        "    <signal name=\"Seeked\"><arg name=\"Position\" type=\"x\"/></signal>\n"
+        "    <property name=\"PlaybackStatus\" type=\"s\" access=\"read\"/>\n"
+        "    <property name=\"LoopStatus\" type=\"s\" access=\"readwrite\"/>\n"
+        "    <property name=\"Rate\" type=\"d\" access=\"readwrite\"/>\n"
+        "    <property name=\"Shuffle\" type=\"b\" access=\"readwrite\"/>\n"
+        "    <property name=\"Metadata\" type=\"a{sv}\" access=\"read\"/>\n"
+        "    <property name=\"Volume\" type=\"d\" access=\"readwrite\"/>\n"
+        "    <property name=\"Position\" type=\"x\" access=\"read\">\n"
+        "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+        "    </property>\n"
+        "    <property name=\"MinimumRate\" type=\"d\" access=\"read\"/>\n"
+        "    <property name=\"MaximumRate\" type=\"d\" access=\"read\"/>\n"
+        "    <property name=\"CanGoNext\" type=\"b\" access=\"read\"/>\n"
+        "    <property name=\"CanGoPrevious\" type=\"b\" access=\"read\"/>\n"
+        "    <property name=\"CanPlay\" type=\"b\" access=\"read\"/>\n"
+        "    <property name=\"CanPause\" type=\"b\" access=\"read\"/>\n"
+        "    <property name=\"CanSeek\" type=\"b\" access=\"read\"/>\n"
+        "    <property name=\"CanControl\" type=\"b\" access=\"read\">\n"
+        "      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>\n"
+        "    </property>\n"
+        "  </interface>\n")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
     Q_PROPERTY(QString LoopStatus READ LoopStatus WRITE SetLoopStatus)
     Q_PROPERTY(double Rate READ Rate WRITE SetRate)

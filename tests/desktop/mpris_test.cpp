@@ -3,7 +3,9 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QMetaMethod>
 #include <QUrl>
+#include <QXmlStreamReader>
 
 #include "desktop_test_support.h"
 #include "mpris_service.h"
@@ -83,6 +85,51 @@ TEST_F(MprisTest, TheRootInterfaceNamesThePlayerAndWhatItOpens) {
     for (const char* type : {"audio/mpeg", "audio/x-mp3", "audio/mp3", "audio/x-mpegurl", "audio/mpegurl"}) {
         EXPECT_TRUE(types.contains(QString::fromLatin1(type))) << type;
     }
+}
+
+// The player interface's description is written out by hand: it must name every property and method the
+// service answers, and tell clients that Position is to be asked for, not waited for.
+TEST_F(MprisTest, TheIntrospectionDescribesEveryPlayerMemberAndThatPositionIsAskedFor) {
+    const QDBusMessage reply =
+        CallAndWait(kService, kPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                    QStringLiteral("Introspect"), {});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    QXmlStreamReader xml(reply.arguments().constFirst().toString());
+    QStringList described;
+    QString interface;
+    QString property;
+    bool positionAskedFor = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        const QString name = xml.attributes().value(QStringLiteral("name")).toString();
+        if (xml.name() == QStringLiteral("interface")) {
+            interface = name;
+        } else if (interface == kPlayer && xml.name() == QStringLiteral("property")) {
+            property = name;
+            described.append(name);
+        } else if (interface == kPlayer && xml.name() != QStringLiteral("annotation") &&
+                   xml.name() != QStringLiteral("arg")) {
+            described.append(name);
+        } else if (interface == kPlayer && property == QStringLiteral("Position") &&
+                   name == QStringLiteral("org.freedesktop.DBus.Property.EmitsChangedSignal")) {
+            positionAskedFor = xml.attributes().value(QStringLiteral("value")) == QStringLiteral("false");
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    const QMetaObject& adaptor = TMprisPlayerAdaptor::staticMetaObject;
+    for (int i = adaptor.propertyOffset(); i < adaptor.propertyCount(); ++i) {
+        EXPECT_TRUE(described.contains(QString::fromLatin1(adaptor.property(i).name())))
+            << adaptor.property(i).name();
+    }
+    for (int i = adaptor.methodOffset(); i < adaptor.methodCount(); ++i) {
+        const QMetaMethod method = adaptor.method(i);
+        if (method.access() == QMetaMethod::Public) {
+            EXPECT_TRUE(described.contains(QString::fromLatin1(method.name()))) << method.name().constData();
+        }
+    }
+    EXPECT_TRUE(positionAskedFor);
 }
 
 TEST_F(MprisTest, AnEmptyAlbumOffersNothingToPlayAndNamesNoTrack) {
