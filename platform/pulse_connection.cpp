@@ -14,6 +14,7 @@ namespace {
 
 std::mutex gServerMutex;
 std::string gServerName;
+std::string gSinkName;
 
 } // namespace
 
@@ -33,6 +34,11 @@ void RememberPulseServer(pa_context* context, bool connected) {
     } else {
         gServerName = "default";
     }
+}
+
+void RememberPulseSink(const std::string& sinkName) {
+    std::lock_guard lock(gServerMutex);
+    gSinkName = sinkName;
 }
 
 int32_t PulseCode(int error) {
@@ -170,9 +176,14 @@ TMPWaveFault PulseErrorFault(int32_t code) {
 
 std::string PulseErrorText(int32_t code) {
     std::string server;
+    std::string sink;
     {
         std::lock_guard lock(gServerMutex);
         server = gServerName.empty() ? "default" : gServerName;
+        sink = gSinkName;
+    }
+    if (code - kPulseErrorBase == PA_ERR_NOENTITY && !sink.empty()) {
+        return "PulseAudio server " + server + " has no output \"" + sink + "\"";
     }
     return std::string("PulseAudio server ") + server + ": " + pa_strerror(code - kPulseErrorBase);
 }

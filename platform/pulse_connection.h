@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "wave_device.h"
 
@@ -22,6 +23,9 @@ constexpr std::chrono::milliseconds kPulseAnswerTimeout{5000};
 int32_t PulseCode(int error);
 // Keeps the address of the server the context talks to (or tried to), for the error texts.
 void RememberPulseServer(pa_context* context, bool connected);
+// Keeps the sink a stream is opened on (empty for the server's default), so that "no such entity" can
+// name it.
+void RememberPulseSink(const std::string& sinkName);
 
 // A threaded main loop with one context, connected without starting a server.
 class TPulseConnection {

@@ -32,6 +32,7 @@ public:
             // A handle without notifications only reads the volume: it needs no stream.
             return result;
         }
+        RememberPulseSink(sinkName);
         FConnection.Lock();
         result = CreateStreamLocked(sinkName);
         FConnection.Unlock();

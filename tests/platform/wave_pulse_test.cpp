@@ -281,6 +281,7 @@ TEST_F(PulseWaveDevice, WithoutAChoiceTheAnsweringServerIsUsedAndItsSinksAreList
     std::string text;
     ASSERT_TRUE(WaveOutGetErrorText(refused, text));
     EXPECT_NE(text.find(gServer->Socket().string()), std::string::npos) << text;
+    EXPECT_NE(text.find("no output \"no_such_sink\""), std::string::npos) << text;
     SetWaveOutputChoice("pulse:tunelo_test");
     EXPECT_EQ(WaveOutOpen(device, WAVE_MAPPER, kCd, collector.Notify()), MMSYSERR_NOERROR);
 }
