@@ -2,6 +2,8 @@
 
 #include <QActionGroup>
 
+#include <algorithm>
+
 #include "ini_file.h"
 #include "wave_device.h"
 
@@ -40,8 +42,15 @@ void TOutputDeviceMenu::Refresh() {
     add(QStringLiteral("Automatic"), {});
     addSeparator();
     bool currentListed = current.empty();
-    for (const TMPWaveOutput& output : ListWaveOutputs()) {
-        add(QString::fromStdString(output.Description), output.Name);
+    const std::vector<TMPWaveOutput> outputs = ListWaveOutputs();
+    for (const TMPWaveOutput& output : outputs) {
+        // Two outputs of one model (two USB headsets) share a description: their names tell them apart.
+        const bool shared = std::count_if(outputs.begin(), outputs.end(), [&](const TMPWaveOutput& other) {
+                                return other.Description == output.Description;
+                            }) > 1;
+        const std::string caption =
+            shared ? output.Description + " (" + output.Name + ")" : output.Description;
+        add(QString::fromStdString(caption), output.Name);
         currentListed |= output.Name == current;
     }
     // A stored device that is not there now (unplugged) stays visible, so the user sees why it is silent.

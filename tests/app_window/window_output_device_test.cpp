@@ -74,6 +74,17 @@ TEST_F(OutputDeviceMenuTest, ListsTheSinksAndKeepsTheChoice) {
     entries[0]->trigger();
     EXPECT_EQ(WaveOutputChoice(), "");
     EXPECT_EQ(TMPIniFile(FIni).ReadString("Options", "OutputDevice", "x"), "");
+
+    // A second output of the same kind carries the same description: the entries name the outputs too.
+    ASSERT_EQ(FServer.Pactl({"load-module", "module-null-sink", "sink_name=tunelo_twin"}), 0);
+    Menu().Refresh();
+    QStringList captions;
+    for (QAction* entry : Entries(Menu())) {
+        captions.append(entry->text());
+    }
+    EXPECT_EQ(captions.size(), 3) << captions.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(captions.filter(QStringLiteral("(pulse:tunelo_test)")).size(), 1);
+    EXPECT_EQ(captions.filter(QStringLiteral("(pulse:tunelo_twin)")).size(), 1);
 }
 
 } // namespace
