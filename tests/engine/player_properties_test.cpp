@@ -1,6 +1,7 @@
 // The player's published properties: defaults, the values each setter ignores, the loading phase, AutoOpen
 // and AutoPlay, processor features, polarity (each player its own), and the equalizer in both modes as the
 // decoder receives it.
+#include "equalizer_gains.h"
 #include "player_test_support.h"
 
 #include <cmath>
@@ -11,6 +12,12 @@ using namespace playertest;
 
 float Factor(int32_t gain) {
     return static_cast<float>(std::pow(10.0, gain / 100.0));
+}
+
+// The factor of a band moved down by the loudest boost, less the room an edge between bands of the
+// loudest and the quietest gain needs (gains in dB).
+double Moved(int32_t gain, double loudest, double quietest) {
+    return Factor(gain) * std::pow(10.0, -BandEdgeOvershootDecibels(loudest, quietest) / 20.0);
 }
 
 TEST(PlayerProperties, DefaultsAndTheValuesTheSettersIgnore) {
@@ -222,9 +229,11 @@ TEST(PlayerProperties, SubBandModeGivesEachSubBandItsOwnGain) {
     const TMPDecoderState& state = player.DecoderState();
     EXPECT_EQ(state.SubbandEqActive, 0) << "the equalizer is off until enabled";
     EXPECT_EQ(state.LineEqActive, 0);
-    // The loudest band (86, +17.2 dB) is moved down to 0 dB and every other band with it.
+    // The loudest band (86, +17.2 dB) is moved down to 0 dB (less the edge room) and every other band with
+    // it.
     for (int32_t i = 0; i < 32; ++i) {
-        EXPECT_FLOAT_EQ(state.SubbandGains[i], Factor(i * 6 - 100 - 86)) << "sub-band " << i;
+        const double expected = Moved(i * 6 - 100 - 86, 17.2, -20);
+        EXPECT_NEAR(state.SubbandGains[i], expected, expected * 1e-6) << "sub-band " << i;
     }
     // Sub-band centres: 44100 / 64 x (i + 0.5), halves to even.
     EXPECT_EQ(player.FrequencyBand(0), 345);
@@ -254,14 +263,14 @@ TEST(PlayerProperties, FrequencyModeMapsBandsByTheNearestRatio) {
     const TMPDecoderState& state = player.DecoderState();
     EXPECT_EQ(state.SubbandEqActive, 0);
     EXPECT_EQ(state.LineEqActive, 1);
-    // Band 5's +20 dB is the loudest: every band is moved down by it.
-    EXPECT_FLOAT_EQ(state.LineGains[0], Factor(-100 - 100));
-    EXPECT_FLOAT_EQ(state.LineGains[238], Factor(60 - 100));
-    EXPECT_FLOAT_EQ(state.LineGains[239], Factor(100 - 100));
-    EXPECT_FLOAT_EQ(state.LineGains[575], Factor(100 - 100));
+    // Band 5's +20 dB is the loudest: every band is moved down by it and by the edge room.
+    EXPECT_NEAR(state.LineGains[0], Moved(-100 - 100, 20, -20), Moved(-100 - 100, 20, -20) * 1e-6);
+    EXPECT_NEAR(state.LineGains[238], Moved(60 - 100, 20, -20), Moved(60 - 100, 20, -20) * 1e-6);
+    EXPECT_NEAR(state.LineGains[239], Moved(100 - 100, 20, -20), Moved(100 - 100, 20, -20) * 1e-6);
+    EXPECT_NEAR(state.LineGains[575], Moved(100 - 100, 20, -20), Moved(100 - 100, 20, -20) * 1e-6);
     // Between 60 and 183 Hz the edge is at 105 Hz: line 2 (96 Hz) is band 0, line 3 (134 Hz) band 1.
-    EXPECT_FLOAT_EQ(state.LineGains[2], Factor(-100 - 100));
-    EXPECT_FLOAT_EQ(state.LineGains[3], Factor(-60 - 100));
+    EXPECT_NEAR(state.LineGains[2], Moved(-100 - 100, 20, -20), Moved(-100 - 100, 20, -20) * 1e-6);
+    EXPECT_NEAR(state.LineGains[3], Moved(-60 - 100, 20, -20), Moved(-60 - 100, 20, -20) * 1e-6);
 
     // Layer II: sub-band d is centred at 44100 / 64 x (d + 0.5); sub-band 0 (345 Hz) is nearer to 560 Hz
     // than to 183 Hz by ratio.
@@ -269,8 +278,8 @@ TEST(PlayerProperties, FrequencyModeMapsBandsByTheNearestRatio) {
     PumpFor(0);
     EXPECT_EQ(state.SubbandEqActive, 1);
     EXPECT_EQ(state.LineEqActive, 0);
-    EXPECT_FLOAT_EQ(state.SubbandGains[0], Factor(-20 - 100));
-    EXPECT_FLOAT_EQ(state.SubbandGains[31], Factor(100 - 100));
+    EXPECT_NEAR(state.SubbandGains[0], Moved(-20 - 100, 20, -20), Moved(-20 - 100, 20, -20) * 1e-6);
+    EXPECT_NEAR(state.SubbandGains[31], Moved(100 - 100, 20, -20), Moved(100 - 100, 20, -20) * 1e-6);
     // The band frequencies stay the edges in this mode.
     EXPECT_EQ(player.FrequencyBand(1), 183);
 
