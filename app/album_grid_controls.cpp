@@ -10,6 +10,7 @@
 
 #include "Unit4.h"
 #include "album_opener.h"
+#include "play_time.h"
 
 namespace tunelo {
 
@@ -37,15 +38,8 @@ QString LengthText(int32_t ms) {
     if (ms <= 0) {
         return {};
     }
-    const int32_t seconds = (ms + 500) / 1000;
-    const QLatin1Char zero('0');
-    if (seconds < 3600) {
-        return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, zero);
-    }
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, zero)
-        .arg(seconds % 60, 2, 10, zero);
+    // A length is shown to the nearest second; the elapsed time beside it counts whole seconds.
+    return FormatPlayTime((int64_t{ms} + 500) / 1000 * 1000);
 }
 
 QString GridCellText(const TMusicList& entry, int column) {
